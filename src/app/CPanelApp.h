@@ -1,0 +1,26 @@
+#pragma once
+// The application object: reads the command line, picks the profile and the driver, runs the
+// panel.
+
+#include <string>
+#include <vector>
+
+struct AppOptions {
+    std::string driver;      // --driver PATH
+    bool simulate = false;   // --simulate
+    std::string screenshot;  // --screenshot FILE
+};
+
+class CPanelApp {
+public:
+    CPanelApp(int& argc, char** argv);
+    // Returns the process's exit code.
+    int InitInstance();
+
+private:
+    int& m_argc;
+    char** m_argv;
+};
+
+// Profile file name: a demonstration against the simulator never touches the real profile.
+std::string ProfileFileName(bool simulate);

@@ -1,0 +1,78 @@
+#pragma once
+// The widgets a template instantiates, with the few behaviours the dialog semantics need that
+// plain Qt widgets lack.
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+// Clicking a checked radio button keeps it checked; its group is unchecked by the dialog, which
+// knows the group from template order rather than from the widget tree.
+class RadioButtonWidget : public QRadioButton {
+    Q_OBJECT
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void nextCheckState() override { setChecked(true); }
+};
+
+// A horizontal trackbar that reports the end of a mouse interaction (drag or click), and only
+// that: keyboard moves change the position silently.
+class TrackbarWidget : public QSlider {
+    Q_OBJECT
+public:
+    explicit TrackbarWidget(QWidget* parent = nullptr);
+
+signals:
+    void releasedCapture();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A label made of bars, arrows and dashes that only draws the time scale; painted as lines so
+// it fits its rectangle in any font.
+class ScaleLineWidget : public QWidget {
+    Q_OBJECT
+public:
+    ScaleLineWidget(QString pattern, QWidget* parent = nullptr);
+    QString Pattern() const { return m_pattern; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_pattern;
+};
+
+// Thin handles over bound controls, named as the panel's fields expect.
+class CSliderCtrl {
+public:
+    void Attach(QSlider* slider) { m_slider = slider; }
+    QSlider* Widget() const { return m_slider; }
+    void SetRange(int min, int max, bool redraw = true);
+    void SetPos(int pos);
+    int GetPos() const;
+    int GetRangeMin() const;
+    int GetRangeMax() const;
+
+private:
+    QSlider* m_slider = nullptr;
+};
+
+class CComboBox {
+public:
+    void Attach(QComboBox* combo) { m_combo = combo; }
+    QComboBox* Widget() const { return m_combo; }
+    int GetCurSel() const;
+    void SetCurSel(int index);
+    int GetCount() const;
+
+private:
+    QComboBox* m_combo = nullptr;
+};

@@ -1,0 +1,148 @@
+#pragma once
+// The main panel: every control of the template, the panel's fields (PanelState), the exchange
+// between them, and the handlers of every subsystem. Handlers live in their subsystem's folder
+// (src/usb, src/timing, ...) as members of this class.
+
+#include <QIcon>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "panel/PanelState.h"
+#include "usb/UsbLink.h"
+
+class Profile;
+class Prompts;
+class QScrollBar;
+class ReceivedList;
+class LinkExercise;
+
+// What the panel needs from its surroundings; tests replace every part.
+struct PanelOptions {
+    Profile* profile = nullptr;
+    Prompts* prompts = nullptr;
+    // The driver libraries to try, in order.
+    std::vector<std::string> driverCandidates;
+    // Caption of the driver and device boxes: the application's name.
+    std::string appName = "quillon-utility";
+    // The handshake's pauses; tests drive the simulator's clock instead of sleeping.
+    std::function<void(unsigned ms)> waitMs;
+    // Ends the program with the given code once the exit path has run.
+    std::function<void(int code)> exitProcess;
+};
+
+// Control identifiers.
+enum PanelId {
+    IDC_BLINK_LEDS = 1017, IDC_BLINK_OFF = 1018, IDC_SPEED = 1006, IDC_CLEAR = 1023,
+    IDC_OPEN = 1024, IDC_USB_STATUS = 1015, IDC_RECEIVED_LIST = 1019, IDC_RECEIVED_BYTES = 1021,
+    IDC_DEVICE = 1026, IDC_BY_DESCRIPTION = 1027, IDC_BY_SERIAL = 1028, IDC_BY_NUMBER = 1029,
+    IDC_SEARCH = 1030, IDC_ONLINE = 1041, IDC_RESET = 1042, IDC_STATUS = 1043,
+    IDC_SET_TIMER = 1044, IDC_SAVE_CONFIG = 1045, IDC_SAVE_TO_CONTROLLER = 1046,
+    IDC_LOAD_CONFIG = 1047, IDC_APPLY = 1048, IDC_CONTROLLER_INFO = 1049, IDC_STOP = 1050,
+    IDC_RESTORE_DEFAULT = 1051, IDC_SEND_REPEAT = 1052, IDC_POWER_ON = 1053,
+    IDC_POWER_OFF = 1054, IDC_FAST = 1055, IDC_SOFT = 1056, IDC_ND = 1057,
+    IDC_ENABLE_HIGH = 1058, IDC_ENABLE_LOW = 1059, IDC_HIGH_FOR_OPEN = 1061,
+    IDC_LOW_FOR_OPEN = 1062, IDC_ON_POWER_UP = 1063, IDC_ON_TRIGGER = 1064, IDC_SHUTTER_OPEN = 1065,
+    IDC_SHUTTER_CLOSE = 1066, IDC_GO = 1068, IDC_HOURS = 1079, IDC_MINUTES = 1080,
+    IDC_SECONDS = 1081, IDC_MS = 1082, IDC_REPEAT = 1083, IDC_LEFT_CYCLES = 1084,
+    IDC_TRIGGER_PULSE = 1087, IDC_SYNC_PULSE = 1088, IDC_TENTH_MS = 1089, IDC_TIMER_SELECT = 1090,
+    IDC_SLIDER_MS = 1093, IDC_SLIDER_SECONDS = 1095, IDC_SLIDER_TENTH_MS = 1096,
+    IDC_SLIDER_MINUTES = 1097, IDC_SLIDER_HOURS = 1098, IDC_CLOSING_TIME = 1099,
+    IDC_OPENING_TIME = 1100, IDC_CLOSED_DISPLAY = 1103, IDC_EXPOSURE_DISPLAY = 1104,
+    IDC_CYCLE_DISPLAY = 1105, IDC_RISING_EDGE = 1110, IDC_FALLING_EDGE = 1111,
+};
+
+inline constexpr int IDM_ABOUTBOX = 0x0010;
+
+class CShutterPanelDlg : public CDialog, public PanelState {
+    Q_OBJECT
+public:
+    explicit CShutterPanelDlg(PanelOptions options);
+    ~CShutterPanelDlg() override;
+
+    // Bound controls.
+    CSliderCtrl m_sliderTenthMs;
+    CSliderCtrl m_sliderSeconds;
+    CSliderCtrl m_sliderMs;
+    CSliderCtrl m_sliderMinutes;
+    CSliderCtrl m_sliderHours;
+    CComboBox m_comboTimer;
+    CSliderCtrl m_sliderSpeed;
+    ReceivedList* m_listReceived = nullptr;
+    QIcon m_hIcon;
+    // The driver binding: library handle, device handle and the thirteen entry points.
+    UsbLink m_usb;
+
+    void DoDataExchange(CDataExchange* pDX) override;
+    bool OnInitDialog() override;
+    void EnableTestControls(bool on);
+    void OnSysCommand(int nID);
+    void OnSize(int cy);
+    void OnVScroll(int code, int nPos);
+    void OnOK() override;
+    void OnClose();
+    bool OnCommand(int id, Notification code) override;
+
+    // Timer tick: drains the receive queue.
+    void PollReplies();
+    // Repaints the panel at once, as handlers do after a push.
+    void RepaintNow();
+    void WaitMs(unsigned ms);
+    Profile& GetProfile() const { return *m_options.profile; }
+    const std::string& AppName() const { return m_options.appName; }
+    QTimer& PollTimer() { return m_timer; }
+    QScrollBar* VerticalScrollBar() const { return m_vscroll; }
+
+    // --- USB link: device connection and link exercise (src/usb) ---
+    void StartUsb();
+    FT_STATUS OpenDevice();
+    void OnOpen();
+    void OnSearch();
+    void OnOpenByDescription();
+    void OnOpenBySerial();
+    void OnOpenByNumber();
+    void OnChangeDevice();
+    void OnSelchangeReceived();
+    void OnBlinkLeds();
+    void OnBlinkOff();
+    void OnReleasedCaptureSpeed();
+    // Stops the link-exercise worker and waits for it; the exit path runs it before the
+    // library is released.
+    void StopBlinkWorker();
+    std::unique_ptr<LinkExercise> m_blink;
+
+    // --- Time editor (src/timing) ---
+    void OnSelchangeTimer();
+    void OnChangeHours();
+    void OnChangeMinutes();
+    void OnChangeSeconds();
+    void OnChangeMs();
+    void OnChangeTenthMs();
+    void OnReleasedHours();
+    void OnReleasedMinutes();
+    void OnReleasedSeconds();
+    void OnReleasedMs();
+    void OnReleasedTenthMs();
+
+protected:
+    QWidget* CreateCustomControl(const ControlTemplate& ctl, QWidget* parent) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void MapHandlers();
+    void ShowContextMenu(const QPoint& pos);
+    void ListByte(unsigned char byte);
+    void OnLinkLost();
+
+    PanelOptions m_options;
+    QTimer m_timer;
+    QScrollBar* m_vscroll = nullptr;
+    bool m_bInPoll = false;
+    bool m_bExiting = false;
+};

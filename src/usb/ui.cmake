@@ -1,0 +1,4 @@
+target_sources(quillon_ui PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/DeviceConnectionHandlers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LinkExerciseHandlers.cpp
+)

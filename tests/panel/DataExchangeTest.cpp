@@ -1,0 +1,204 @@
+// The exchange between fields and controls, on a small dialog of its own so each rule is seen
+// in isolation: radio groups by template order, pushes that touch only what differs, the
+// lock-out of notifications while an exchange runs, and the integer pull's failure.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+
+#include "framework/Dialog.h"
+#include "framework/Prompts.h"
+#include "support/PanelHarness.h"
+
+namespace {
+
+DialogTemplate TestTemplate()
+{
+    return {"Exchange",
+            200,
+            120,
+            {
+                {10, ControlKind::RadioButton, "A0", 5, 5, 40, 10, true},
+                {11, ControlKind::RadioButton, "A1", 5, 15, 40, 10, false},
+                {12, ControlKind::Edit, "", 5, 25, 40, 12, false},  // inside group A's run
+                {13, ControlKind::RadioButton, "A2", 5, 40, 40, 10, false},
+                {20, ControlKind::RadioButton, "B0", 60, 5, 40, 10, true},
+                {21, ControlKind::RadioButton, "B1", 60, 15, 40, 10, false},
+                {IDC_STATIC, ControlKind::Label, "stop", 60, 25, 40, 8, true},
+                {30, ControlKind::RadioButton, "C0", 60, 40, 40, 10, false},
+                {40, ControlKind::Edit, "", 110, 5, 60, 12, false},
+                {41, ControlKind::Edit, "", 110, 20, 60, 12, false, kStyleReadOnly},
+                {42, ControlKind::Edit, "", 110, 35, 60, 12, false},
+                {50, ControlKind::DropList, "", 110, 50, 60, 40, false},
+            }};
+}
+
+class ExchangeDialog : public CDialog {
+public:
+    explicit ExchangeDialog(Prompts& p) : CDialog(TestTemplate(), p)
+    {
+        Map(40, Notification::EditChange, &ExchangeDialog::OnChangeText);
+        Map(10, Notification::Clicked, &ExchangeDialog::OnClickA0);
+    }
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        DDX_Radio(pDX, 10, a);
+        DDX_Radio(pDX, 20, b);
+        DDX_Text(pDX, 40, text);
+        DDX_Text(pDX, 41, number);
+        DDX_Text(pDX, 42, after);
+        DDX_CBIndex(pDX, 50, combo);
+    }
+    void OnChangeText() { ++textChanges; }
+    void OnClickA0() { ++clicksA0; }
+
+    int a = -1, b = -1, number = 0, combo = -1;
+    std::string text, after;
+    int textChanges = 0, clicksA0 = 0;
+};
+
+class DataExchangeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureQtApp();
+        dlg = std::make_unique<ExchangeDialog>(prompts);
+        dlg->Create();
+        dlg->Item<QComboBox>(50)->addItems({"zero", "one"});
+    }
+    bool Checked(int id) { return dlg->IsDlgButtonChecked(id); }
+
+    ScriptedPrompts prompts;
+    std::unique_ptr<ExchangeDialog> dlg;
+};
+
+TEST_F(DataExchangeTest, RadioGroupsFollowTemplateOrderAndGroupStarts)
+{
+    EXPECT_EQ(dlg->RadioGroup(10), (std::vector<int>{10, 11, 13}));
+    EXPECT_EQ(dlg->RadioGroup(20), (std::vector<int>{20, 21}));  // C0 follows a group start
+}
+
+TEST_F(DataExchangeTest, PullOfGroupWithNothingCheckedGivesMinusOne)
+{
+    dlg->a = 1;
+    dlg->b = 0;
+    ASSERT_TRUE(dlg->UpdateData(false));
+    dlg->CheckDlgButton(11, false);
+    ASSERT_TRUE(dlg->UpdateData(true));
+    EXPECT_EQ(dlg->a, -1);
+    EXPECT_EQ(dlg->b, 0);
+}
+
+TEST_F(DataExchangeTest, PushSelectsByIndexAndOutOfRangeUnchecksAll)
+{
+    struct Case {
+        int value;
+        bool a0, a1, a2;
+    };
+    for (Case c : {Case{2, false, false, true}, Case{0, true, false, false},
+                   Case{3, false, false, false}, Case{-1, false, false, false}}) {
+        SCOPED_TRACE(c.value);
+        dlg->a = c.value;
+        dlg->UpdateData(false);
+        EXPECT_EQ(Checked(10), c.a0);
+        EXPECT_EQ(Checked(11), c.a1);
+        EXPECT_EQ(Checked(13), c.a2);
+        dlg->UpdateData(true);
+        EXPECT_EQ(dlg->a, c.value >= 0 && c.value <= 2 ? c.value : -1);
+    }
+}
+
+TEST_F(DataExchangeTest, ClickingARadioClearsOnlyItsOwnGroup)
+{
+    dlg->a = 0;
+    dlg->b = 1;
+    dlg->UpdateData(false);
+    dlg->Item<QRadioButton>(13)->click();
+    EXPECT_FALSE(Checked(10));
+    EXPECT_TRUE(Checked(13));
+    EXPECT_TRUE(Checked(21));
+    // A checked radio stays checked when clicked again.
+    dlg->Item<QRadioButton>(13)->click();
+    EXPECT_TRUE(Checked(13));
+}
+
+TEST_F(DataExchangeTest, UnchangedPushTouchesNoControl)
+{
+    dlg->text = "same";
+    dlg->a = 1;
+    dlg->combo = 1;
+    dlg->UpdateData(false);
+    QSignalSpy textSpy(dlg->Item<QLineEdit>(40), &QLineEdit::textChanged);
+    QSignalSpy radioSpy(dlg->Item<QRadioButton>(11), &QRadioButton::toggled);
+    QSignalSpy comboSpy(dlg->Item<QComboBox>(50), &QComboBox::currentIndexChanged);
+    dlg->UpdateData(false);
+    EXPECT_EQ(textSpy.count(), 0);
+    EXPECT_EQ(radioSpy.count(), 0);
+    EXPECT_EQ(comboSpy.count(), 0);
+}
+
+TEST_F(DataExchangeTest, NotificationsAreLockedOutOnlyWhileAnExchangeRuns)
+{
+    dlg->text = "pushed";
+    dlg->UpdateData(false);
+    EXPECT_EQ(dlg->textChanges, 0) << "a push must not run the change handler";
+
+    dlg->SetDlgItemText(40, "set directly");
+    EXPECT_EQ(dlg->textChanges, 1);
+
+    dlg->Item<QLineEdit>(40)->insert("typed");
+    EXPECT_EQ(dlg->textChanges, 2);
+
+    dlg->a = 0;
+    dlg->UpdateData(false);  // checks A0 without a click notification
+    EXPECT_EQ(dlg->clicksA0, 0);
+    dlg->Item<QRadioButton>(10)->click();
+    EXPECT_EQ(dlg->clicksA0, 1);
+}
+
+TEST_F(DataExchangeTest, ComboIndexMinusOneClearsTheSelection)
+{
+    dlg->combo = 1;
+    dlg->UpdateData(false);
+    EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), 1);
+    dlg->combo = -1;
+    dlg->UpdateData(false);
+    EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), -1);
+    dlg->UpdateData(true);
+    EXPECT_EQ(dlg->combo, -1);
+}
+
+TEST_F(DataExchangeTest, IntegerPullRefusesTextAndStopsTheExchangeThere)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        int value;
+    };
+    for (Case c : {Case{"42", true, 42}, Case{" -7 ", true, -7}, Case{"12ab", false, 0},
+                   Case{"", false, 0}, Case{"99999999999", false, 0}}) {
+        SCOPED_TRACE(c.text);
+        prompts.Clear();
+        dlg->number = 0;
+        dlg->after = "before";
+        dlg->SetDlgItemText(41, c.text);
+        dlg->SetDlgItemText(42, "typed after");
+        dlg->SetDlgItemText(40, "typed first");
+        EXPECT_EQ(dlg->UpdateData(true), c.ok);
+        EXPECT_EQ(dlg->number, c.value);
+        EXPECT_EQ(dlg->text, "typed first") << "fields before the failing control are pulled";
+        if (c.ok) {
+            EXPECT_TRUE(prompts.records.empty());
+            EXPECT_EQ(dlg->after, "typed after");
+        } else {
+            ASSERT_EQ(prompts.MessageTexts(), std::vector<std::string>{"Please enter an integer."});
+            EXPECT_EQ(prompts.records[0].icon, MbIcon::Exclamation);
+            EXPECT_EQ(dlg->after, "before") << "fields after the failing control keep their value";
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// The profile keeps what the panel writes, reads integers as the old profile did, and is
+// found in the user's configuration folder.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "framework/Profile.h"
+#include "support/PanelHarness.h"
+
+namespace {
+
+TEST(ProfileTest, ValuesSurviveAReopenAndMissingKeysGiveTheDefault)
+{
+    EnsureQtApp();
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("sub/quillon-utility.ini").toStdString();
+    const std::vector<std::string> texts = {"Quillon SC", "", "a, b; c = d", "  lead",
+                                            "Enter device Description or Serial Number here.",
+                                            "[section]", "caf\xC3\xA9"};
+    {
+        Profile p(path);
+        EXPECT_FALSE(p.Exists());
+        EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 0), 0);
+        EXPECT_EQ(p.GetProfileString("MyTiveloAp", "DevNmbr", "dflt"), "dflt");
+        EXPECT_TRUE(p.WriteProfileInt("MyTiveloAp", "SerDesc", 2));
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            EXPECT_TRUE(p.WriteProfileString("MyTiveloAp", "K" + std::to_string(i), texts[i]));
+    }
+    Profile p(path);
+    EXPECT_TRUE(p.Exists());
+    EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 0), 2);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(p.GetProfileString("MyTiveloAp", "K" + std::to_string(i), "x"), texts[i]);
+    // An integer key holding text reads as its leading number, or 0.
+    p.WriteProfileString("MyTiveloAp", "SerDesc", "1abc");
+    EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), 1);
+    p.WriteProfileString("MyTiveloAp", "SerDesc", "abc");
+    EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), 0);
+}
+
+TEST(ProfileTest, DefaultPathFollowsXdgConfigHome)
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/tmp/xdg-test");
+    EXPECT_EQ(Profile::DefaultPath("quillon-utility.ini"), "/tmp/xdg-test/quillon-utility.ini");
+    qputenv("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(Profile::DefaultPath("q.ini"), qgetenv("HOME").toStdString() + "/.config/q.ini");
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include "panel/ReceivedList.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <vector>
+
+namespace {
+
+class ReceivedListTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (QApplication::instance() == nullptr) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            }
+            static int argc = 1;
+            static char name[] = "ReceivedListTest";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override
+    {
+        list.resize(400, 120);
+        list.show();
+        QApplication::processEvents();  // lets the offscreen window expose, so repaint() paints
+        QObject::connect(&list, &ReceivedList::operatorSelectionChanged,
+                         [this](int index) { signalled.push_back(index); });
+    }
+
+    void AddBytes(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            list.AddByteLine(uint8_t(i));
+        }
+    }
+
+    void ScrollTo(int top)
+    {
+        list.ListModel().Flush();
+        list.verticalScrollBar()->setValue(top);
+        ASSERT_EQ(list.GetTopIndex(), top);
+    }
+
+    void Click(int row)
+    {
+        list.ListModel().Flush();
+        const QPoint at = list.visualRect(list.ListModel().index(row, 0)).center();
+        const QPointF global = list.viewport()->mapToGlobal(QPointF(at));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(list.viewport(), &press);
+        QApplication::sendEvent(list.viewport(), &release);
+    }
+
+    void Key(Qt::Key key)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&list, &event);
+    }
+
+    ReceivedList list;
+    std::vector<int> signalled;
+};
+
+TEST_F(ReceivedListTest, ByteLinesReadAsDecimalAndHex)
+{
+    const struct {
+        uint8_t byte;
+        const char* text;
+    } cases[] = {{0x00, "0  0x00"}, {0x0A, "10  0x0A"}, {0xAA, "170  0xAA"}, {0xFF, "255  0xFF"}};
+    for (const auto& c : cases) {
+        const int index = list.AddByteLine(c.byte);
+        EXPECT_EQ(list.GetText(index), c.text);
+        list.ListModel().Flush();
+        EXPECT_EQ(list.ListModel().index(index, 0).data().toString(), QString(c.text));
+    }
+}
+
+TEST_F(ReceivedListTest, TextAndByteLinesKeepTheirOrder)
+{
+    EXPECT_EQ(list.AddString("3 device(s) attached:"), 0);
+    EXPECT_EQ(list.AddByteLine(0xFD), 1);
+    // Raw controller text: 0xE9 is one Latin-1 character and a zero byte ends the line.
+    EXPECT_EQ(list.AddLatin1String(std::string("QC-\xE9t\0hidden", 12)), 2);
+    EXPECT_EQ(list.AddString(std::string("dev\0ice", 7)), 3);
+    EXPECT_EQ(list.AddByteLine(0x0D), 4);
+    EXPECT_EQ(list.AddString("Bridge \xC3\xA9"), 5);
+
+    const std::vector<std::string> expected = {"3 device(s) attached:", "253  0xFD", "QC-\xC3\xA9t",
+                                               "dev", "13  0x0D", "Bridge \xC3\xA9"};
+    ASSERT_EQ(list.GetCount(), int(expected.size()));
+    for (int i = 0; i < list.GetCount(); ++i) {
+        EXPECT_EQ(list.GetText(i), expected[i]) << "line " << i;
+    }
+    EXPECT_EQ(list.GetText(-1), "");
+    EXPECT_EQ(list.GetText(list.GetCount()), "");
+}
+
+TEST_F(ReceivedListTest, ResetEmptiesEverythingAndCountingRestarts)
+{
+    list.AddString("1 device(s) attached:");
+    AddBytes(700);
+    EXPECT_EQ(list.GetCount(), 701);
+    ASSERT_TRUE(list.SetCurSel(5));
+    ScrollTo(100);
+
+    list.ResetContent();
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(list.ListModel().rowCount(), 0);
+    EXPECT_EQ(list.GetCurSel(), -1);
+    EXPECT_EQ(list.GetTopIndex(), 0);
+
+    EXPECT_EQ(list.AddByteLine(0xAA), 0);
+    EXPECT_EQ(list.GetText(0), "170  0xAA");
+    QApplication::processEvents();
+    EXPECT_EQ(list.ListModel().rowCount(), 1);
+}
+
+TEST_F(ReceivedListTest, OperatorClicksAndKeysSignalProgrammaticChangesDoNot)
+{
+    AddBytes(50);
+    ScrollTo(20);
+
+    Click(22);
+    EXPECT_EQ(list.GetCurSel(), 22);
+    EXPECT_EQ(list.GetText(list.GetCurSel()), "22  0x16");
+    Click(22);  // clicking the selected line again still reports it
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Home);  // no change, no report
+    EXPECT_EQ(signalled, (std::vector<int>{22, 22, 23, 0}));
+    EXPECT_EQ(list.GetTopIndex(), 0);
+
+    signalled.clear();
+    list.SetCurSel(7);
+    AddBytes(1000);
+    list.SetCurSel(-1);
+    list.ResetContent();
+    EXPECT_TRUE(signalled.empty());
+}
+
+TEST_F(ReceivedListTest, AppendingMovesNeitherSelectionNorView)
+{
+    AddBytes(40);
+    ScrollTo(10);
+    Click(12);
+    AddBytes(5000);
+    list.repaint();
+    EXPECT_EQ(list.GetCurSel(), 12);
+    EXPECT_EQ(list.GetTopIndex(), 10);
+    EXPECT_EQ(list.ListModel().rowCount(), 5040);
+    EXPECT_EQ(list.verticalScrollBar()->maximum(),
+              5040 - list.viewport()->height() / list.RowHeight());
+}
+
+TEST_F(ReceivedListTest, PaintShowsSelectedLine)
+{
+    AddBytes(10);
+    list.SetCurSel(1);
+    const QImage image = list.viewport()->grab().toImage();
+    const int x = list.viewport()->width() - 4;
+    const auto rowPixel = [&](int row) {
+        return image.pixel(x * image.width() / list.viewport()->width(),
+                           list.visualRect(list.ListModel().index(row, 0)).center().y() *
+                               image.height() / list.viewport()->height());
+    };
+    EXPECT_NE(rowPixel(1), rowPixel(0));
+    EXPECT_EQ(rowPixel(0), rowPixel(2));
+}
+
+TEST_F(ReceivedListTest, PrefixSearchFindsByteAndTextLines)
+{
+    AddBytes(256);                // rows 0..255 hold bytes 0..255
+    list.AddString("1 device");   // row 256
+    AddBytes(20);                 // rows 257..276 hold bytes 0..19
+    list.ListModel().Flush();
+    const ReceivedListModel& model = list.ListModel();
+    const struct {
+        const char* prefix;
+        int from;
+        Qt::MatchFlags flags;
+        int expected;
+    } cases[] = {
+        {"170", 0, Qt::MatchStartsWith, 170},
+        {"1 D", 200, Qt::MatchStartsWith, 256},  // case-insensitive by default
+        {"1 D", 200, Qt::MatchStartsWith | Qt::MatchCaseSensitive, -1},
+        {"17", 258, Qt::MatchStartsWith, 274},
+        {"200", 201, Qt::MatchStartsWith, -1},
+        {"200", 201, Qt::MatchStartsWith | Qt::MatchWrap, 200},
+        {"9  0x", 10, Qt::MatchStartsWith, 266},
+    };
+    for (const auto& c : cases) {
+        const QModelIndexList found =
+            model.match(model.index(c.from, 0), Qt::DisplayRole, QString(c.prefix), 1, c.flags);
+        EXPECT_EQ(found.isEmpty() ? -1 : found.first().row(), c.expected) << c.prefix;
+    }
+}
+
+TEST(ReceivedLinesTest, MillionLinesStayAtAboutAByteEach)
+{
+    ReceivedLines lines;
+    for (int i = 0; i < 1'000'000; ++i) {
+        ASSERT_TRUE(lines.AddByte(uint8_t(i * 7)));
+    }
+    EXPECT_LE(lines.StorageBytes(), size_t(1'000'000) * 11 / 10);
+    for (int row : {0, 65535, 65536, 999'999}) {
+        EXPECT_EQ(lines.ByteAt(row), uint8_t(row * 7)) << row;
+    }
+    lines.Clear();
+    EXPECT_EQ(lines.Count(), 0);
+    EXPECT_EQ(lines.StorageBytes(), 0u);
+}
+
+TEST(ReceivedLinesTest, FullStoreRefusesLinesWithoutLosingOthers)
+{
+    ReceivedLines lines(3);
+    EXPECT_TRUE(lines.AddByte(1));
+    EXPECT_TRUE(lines.AddText(QStringLiteral("text")));
+    EXPECT_TRUE(lines.AddByte(3));
+    EXPECT_FALSE(lines.AddByte(4));
+    EXPECT_FALSE(lines.AddText(QStringLiteral("more")));
+    ASSERT_EQ(lines.Count(), 3);
+    EXPECT_EQ(lines.Display(1), QStringLiteral("text"));
+    EXPECT_EQ(lines.Display(2), QStringLiteral("3  0x03"));
+}
+
+}  // namespace

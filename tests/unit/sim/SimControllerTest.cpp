@@ -1,0 +1,207 @@
+// The controller behind the simulated link: answers to each frame, the status and identity
+// replies, delayed markers, free run on the manual clock, and answer faults.
+
+#include "SimHarness.h"
+
+namespace {
+
+class SimController : public SimTest {
+protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        h = OpenFirst();
+    }
+    Bytes Answer(Bytes frame)
+    {
+        Drain(h);
+        Write(h, frame);
+        return Drain(h);
+    }
+    QSIM_FT_HANDLE h = nullptr;
+};
+
+TEST_F(SimController, TransferFramesAreAnsweredWithLengthPlusOneBytes)
+{
+    const Bytes frames[] = {{0xAA},
+                            {0xAC},
+                            {0xDC},
+                            {0xDD},
+                            {0xDE, 0x90},
+                            {0xFA, 0xA0},
+                            {0xFA, 0xA4},
+                            {0xFA, 0xB0},
+                            {0xFA, 0xB2},
+                            {0xFA, 0x11, 0x02, 0x03, 0x45, 0x67},
+                            {0xFA, 0x20, 0x00, 0x3B, 0x99, 0x99},
+                            {0xFA, 0xF0, 0xFF, 0xFF}};
+    for (const Bytes& f : frames) {
+        Bytes expected = f;
+        expected.push_back(0x0D);
+        EXPECT_EQ(Answer(f), expected) << int(f[0]) << " " << int(f.size());
+    }
+}
+
+TEST_F(SimController, FreeRunStartsAndLinkBytesGetNoAnswer)
+{
+    QuillonSimState s{};
+    QuillonSim_GetState(0, &s);
+    s.repeatCount = 1;
+    QuillonSim_SetState(0, &s);
+    for (const Bytes& f :
+         {Bytes{0xFA, 0xF1}, Bytes{0xFA, 0xF2}, Bytes{0xFA, 0xF3}, Bytes{0x40}, Bytes(64, 0x4F)}) {
+        EXPECT_TRUE(Answer(f).empty());
+    }
+}
+
+TEST_F(SimController, UnknownBytesAndCutFramesAreSkipped)
+{
+    // 0x00 and FA 99 are no frames; the Status request after them is answered. A trailing FA F0
+    // with its count missing is discarded at the end of the write.
+    const Bytes answer = Answer({0x00, 0xFA, 0x99, 0xCE, 0xFA, 0xF0, 0x01});
+    EXPECT_EQ(answer, (Bytes{0xCE}));
+    EXPECT_EQ(Answer({0xCF}), (Bytes{0xCF}));
+}
+
+TEST_F(SimController, StatusReplyFastLayout)
+{
+    Answer({0xAA});
+    Answer({0xFA, 0xA2});
+    Answer({0xFA, 0xB1});
+    Answer({0xFA, 0x10, 0x00, 0x01, 0x50, 0x00});
+    Answer({0xFA, 0x20, 0x00, 0x02, 0x12, 0x34});
+    Answer({0xFA, 0xF0, 0x00, 0x05});
+    Answer({0xFA, 0xF3});  // a 5-cycle run begins; the status is taken before its first report
+    EXPECT_EQ(Answer({0xCC}), (Bytes{0xCC, 0xAA, 0xDC, 0x00, 0xA2, 0xB1, 0x10, 0x00, 0x01, 0x50,
+                                     0x00, 0x20, 0x00, 0x02, 0x12, 0x34, 0xF3, 0x00, 0x05, 0x0D}));
+}
+
+TEST_F(SimController, StatusReplyNeutralDensityLayout)
+{
+    QuillonSimState s{};
+    QuillonSim_GetState(0, &s);
+    s.shutterOpen = 1;
+    s.mode = 2;
+    s.ndSteps = 144;
+    s.trigger = 2;
+    s.sync = 1;
+    const int closed[5] = {0, 0, 1, 500, 0}, exposure[5] = {0, 0, 2, 123, 4};
+    std::copy(closed, closed + 5, s.closedTime);
+    std::copy(exposure, exposure + 5, s.exposureTime);
+    s.freeRunOption = 3;
+    s.repeatCount = 5;
+    ASSERT_EQ(QuillonSim_SetState(0, &s), 0);
+    EXPECT_EQ(Answer({0xCC}), (Bytes{0xCC, 0xAA, 0xDE, 0x90, 0x00, 0xA2, 0xB1, 0x10, 0x00, 0x01,
+                                     0x50, 0x00, 0x20, 0x00, 0x02, 0x12, 0x34, 0xF3, 0x00, 0x05}));
+}
+
+TEST_F(SimController, IdentityIsFdAndTwelveCharacters)
+{
+    const Bytes a = Answer({0xFD});
+    ASSERT_EQ(a.size(), 13u);
+    EXPECT_EQ(a[0], 0xFD);
+    EXPECT_EQ(std::string(a.begin() + 1, a.end()), std::string("QSC10001") + QUILLON_SIM_FIRMWARE);
+    EXPECT_EQ(Answer({0xEE}), (Bytes{0xEE, 0x01}));
+    QuillonSim_SetHandshakeReply(0, 0x41);
+    EXPECT_EQ(Answer({0xEE}).at(0), 0x41);
+}
+
+TEST_F(SimController, ResetAndRestoreAnswerAMarkerAfterADelay)
+{
+    struct Case {
+        Bytes frame;
+        uint32_t delay;
+    };
+    for (const Case& c : {Case{{0xFB}, QUILLON_SIM_RESET_MARKER_MS},
+                          Case{{0xFA, 0xC0}, QUILLON_SIM_RESTORE_MARKER_MS}}) {
+        Answer({0xDD});
+        EXPECT_TRUE(Answer(c.frame).empty());
+        QuillonSim_Advance(c.delay - 1);
+        EXPECT_TRUE(Drain(h).empty());
+        QuillonSim_Advance(1);
+        EXPECT_EQ(Drain(h), (Bytes{0x0D}));
+    }
+    QuillonSimState s{};
+    QuillonSim_GetState(0, &s);  // restore brought the factory setting back
+    EXPECT_EQ(s.mode, 0);
+    EXPECT_EQ(s.trigger, 1);
+    EXPECT_EQ(s.sync, 2);
+}
+
+// A Go run of 2 cycles from closed with 100 ms closed and 50 ms exposure time in Fast mode.
+TEST_F(SimController, GoRunReportsEachTransitionOnTime)
+{
+    Answer({0xFA, 0x10, 0x00, 0x00, 0x10, 0x00});
+    Answer({0xFA, 0x20, 0x00, 0x00, 0x05, 0x00});
+    Answer({0xFA, 0xF0, 0x00, 0x02});
+    QuillonSim_ClearTranscript();
+    Answer({0xFA, 0xF3});
+    QuillonSim_Advance(1000);
+    using R = std::vector<std::pair<uint64_t, uint8_t>>;
+    EXPECT_EQ(Received(), (R{{112, 0xAA}, {174, 0xAC}, {286, 0xAA}, {348, 0xAC}, {348, 0x0D}}));
+    QuillonSimState s{};
+    QuillonSim_GetState(0, &s);
+    EXPECT_EQ(s.running, 0);
+    EXPECT_EQ(s.cyclesDone, 2);
+}
+
+TEST_F(SimController, ContinuousRunStopsOnlyOnStop)
+{
+    Answer({0xDD});  // soft: 70 ms transitions
+    Answer({0xAA});  // from open: exposure first
+    Answer({0xFA, 0xF0, 0xFF, 0xFF});
+    Answer({0xFA, 0xF3});
+    QuillonSim_Advance(10000);  // a report every 70 ms: 71 cycles
+    const Bytes reports = Drain(h);
+    ASSERT_EQ(reports.size(), 142u);
+    EXPECT_EQ(reports.front(), 0xAC);
+    EXPECT_EQ(reports.back(), 0xAA);
+    EXPECT_EQ(Answer({0xBF}), (Bytes{0xBF, 0x0D}));
+    QuillonSim_Advance(10000);
+    EXPECT_TRUE(Drain(h).empty());
+    EXPECT_EQ(Answer({0xBF}), (Bytes{0xBF}));  // no run: no end marker
+}
+
+TEST_F(SimController, TriggerPulseStartsARun)
+{
+    Answer({0xFA, 0xF0, 0x00, 0x01});
+    Answer({0xFA, 0xF2});
+    QuillonSim_Advance(1000);
+    EXPECT_TRUE(Drain(h).empty());
+    for (int run = 0; run < 2; ++run) {
+        QuillonSim_TriggerPulse(0);
+        QuillonSim_Advance(24);
+        EXPECT_EQ(Drain(h), (Bytes{0xAA, 0xAC, 0x0D}));
+    }
+}
+
+TEST_F(SimController, PowerUpRunsTheSavedPowerUpOption)
+{
+    Answer({0xFA, 0xF0, 0x00, 0x01});
+    Answer({0xFA, 0xF1});
+    EXPECT_EQ(Answer({0xFA, 0xC1}), (Bytes{0xFA, 0xC1}));
+    Answer({0xDD});  // not saved
+    QuillonSim_PowerUp(0);
+    QuillonSim_Advance(24);
+    EXPECT_EQ(Drain(h), (Bytes{0xAA, 0xAC, 0x0D}));
+    QuillonSimState s{};
+    QuillonSim_GetState(0, &s);
+    EXPECT_EQ(s.mode, 0);
+    EXPECT_EQ(s.saved, 1);
+}
+
+TEST_F(SimController, DropCorruptAndInject)
+{
+    QuillonSim_DropAnswerBytes(0, 1);
+    EXPECT_EQ(Answer({0xDE, 0x05}), (Bytes{0x05, 0x0D}));
+    QuillonSim_CorruptAnswerBytes(0, 2);
+    EXPECT_EQ(Answer({0xAA}), (Bytes{0x55, 0xF2}));
+    const uint8_t extra[] = {0x01, 0x02};
+    QuillonSim_CorruptAnswerBytes(0, 5);
+    QuillonSim_Inject(0, extra, 2);
+    EXPECT_EQ(Drain(h), (Bytes{0x01, 0x02}));
+    QuillonSim_SetSilent(0, 1);
+    EXPECT_TRUE(Answer({0xCC}).empty());
+}
+
+}  // namespace
