@@ -121,7 +121,10 @@ void BM_StockQListViewOverOurModel(benchmark::State& state)
 
 BENCHMARK(BM_ReceivedList)->Arg(10'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StockQListWidget)->Arg(200'000)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StockQListViewOverOurModel)->Arg(200'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StockQListViewOverOurModel)
+    ->Arg(200'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -307,7 +307,12 @@ void CShutterPanelDlg::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void CShutterPanelDlg::RepaintNow() { repaint(); }
+void CShutterPanelDlg::RepaintNow()
+{
+    repaint();
+    // The list paints its rows in its own viewport, which a repaint of the panel skips.
+    if (m_listReceived) m_listReceived->viewport()->repaint();
+}
 
 void CShutterPanelDlg::WaitMs(unsigned ms)
 {

@@ -105,6 +105,8 @@ public:
     void OnOpenByDescription();
     void OnOpenBySerial();
     void OnOpenByNumber();
+    // The three open-method radios: store the method, show the entry remembered for it.
+    void SelectOpenMethod(int method);
     void OnChangeDevice();
     void OnSelchangeReceived();
     void OnBlinkLeds();
@@ -127,6 +129,14 @@ public:
     void OnReleasedSeconds();
     void OnReleasedMs();
     void OnReleasedTenthMs();
+    // The editor's texts and trackbars from g_exposureTime (index 1) or g_closedTime (any other
+    // index); the caller pushes.
+    void LoadEditorFromRecord(int index);
+    // Displays 1103, 1104 and 1105 from the records; the stored times are joined by separator.
+    void ShowClosedTime(const std::string& separator = ":");
+    void ShowExposureTime(const std::string& separator = ":");
+    void ShowCycleTime();
+    void ShowTimeDisplays(const std::string& separator = ":");
 
 protected:
     QWidget* CreateCustomControl(const ControlTemplate& ctl, QWidget* parent) override;

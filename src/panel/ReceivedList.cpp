@@ -8,8 +8,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyleOptionViewItem>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -26,6 +28,47 @@ qint64 FloorDiv(qint64 a, qint64 b)
     const qint64 q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
+
+// On a busy link the range grows every tick while the slider, soon at its smallest, stays put.
+// Repainting the bar each time cost more than drawing the lines, so a range change repaints only
+// when the bar would look different from what was last drawn.
+class SteadyScrollBar : public QScrollBar {
+public:
+    explicit SteadyScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderRangeChange && m_drawn.has_value() && *m_drawn == CurrentLook()) {
+            return;
+        }
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        m_drawn = CurrentLook();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect slider;
+        bool atMinimum, atMaximum;  // drawn as disabled arrows
+        bool operator==(const Look&) const = default;
+    };
+
+    Look CurrentLook() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return Look{style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                            QStyle::SC_ScrollBarSlider, this),
+                    value() == minimum(), value() == maximum()};
+    }
+
+    std::optional<Look> m_drawn;
+};
 
 }  // namespace
 
@@ -214,10 +257,9 @@ Qt::ItemFlags ReceivedListModel::flags(const QModelIndex& index) const
 QModelIndexList ReceivedListModel::match(const QModelIndex& start, int role, const QVariant& value,
                                          int hits, Qt::MatchFlags flags) const
 {
-    const bool prefixSearch = role == Qt::DisplayRole &&
-                              (flags & Qt::MatchTypeMask) == Qt::MatchStartsWith &&
-                              !flags.testFlag(Qt::MatchRecursive) && start.model() == this &&
-                              !start.parent().isValid();
+    const bool prefixSearch =
+        role == Qt::DisplayRole && (flags & Qt::MatchTypeMask) == Qt::MatchStartsWith &&
+        !flags.testFlag(Qt::MatchRecursive) && start.model() == this && !start.parent().isValid();
     if (!prefixSearch) {
         return QAbstractListModel::match(start, role, value, hits, flags);
     }
@@ -251,6 +293,11 @@ QModelIndexList ReceivedListModel::match(const QModelIndex& start, int role, con
 
 ReceivedList::ReceivedList(QWidget* parent) : QListView(parent)
 {
+    auto* bar = new SteadyScrollBar(this);
+    setVerticalScrollBar(bar);
+    // The replaced bar took the item view's own connections with it.
+    connect(bar, &QScrollBar::actionTriggered, this, &ReceivedList::verticalScrollbarAction);
+    connect(bar, &QScrollBar::valueChanged, this, &ReceivedList::verticalScrollbarValueChanged);
     setModel(&m_model);
     setUniformItemSizes(true);
     setSelectionMode(SingleSelection);

@@ -1,15 +1,158 @@
-// Panel handlers of the device connection. (Placeholder bodies until the connection lands.)
-#include "panel/CShutterPanelDlg.h"
+// Panel handlers of the device connection: choosing, opening, checking and listing devices, and
+// the operator's choice kept in the profile.
+#include <QLineEdit>
 
-void CShutterPanelDlg::StartUsb() {}
+#include "framework/Profile.h"
+#include "framework/Prompts.h"
+#include "panel/CShutterPanelDlg.h"
+#include "panel/ReceivedList.h"
+#include "usb/DeviceConnection.h"
+#include "usb/LinkFlags.h"
+
+namespace {
+
+void Warn(CShutterPanelDlg& panel, const char* text)
+{
+    panel.GetPrompts().MessageBox(text, panel.AppName(), MbIcon::Exclamation, MbButtons::Ok);
+}
+
+}  // namespace
+
 FT_STATUS CShutterPanelDlg::OpenDevice()
 {
-    return FT_DEVICE_NOT_OPENED;
+    UpdateData(true);
+    const OpenTarget target = ResolveOpenTarget(m_nOpenBy, m_strDevice);
+    switch (target.kind) {
+        case OpenTarget::Kind::PromptInEntry:
+            if (auto* entry = Item<QLineEdit>(IDC_DEVICE)) {
+                entry->setFocus();
+                entry->selectAll();
+            }
+            Warn(*this, kMsgEnterDevice);
+            return FT_DEVICE_NOT_OPENED;
+        case OpenTarget::Kind::BadDeviceNumber:
+            Warn(*this, kMsgBadDeviceNumber);
+            return FT_DEVICE_NOT_OPENED;
+        default:
+            return OpenTargetDevice(m_usb, target, m_strDevice);
+    }
 }
-void CShutterPanelDlg::OnOpen() {}
-void CShutterPanelDlg::OnSearch() {}
-void CShutterPanelDlg::OnOpenByDescription() {}
-void CShutterPanelDlg::OnOpenBySerial() {}
-void CShutterPanelDlg::OnOpenByNumber() {}
-void CShutterPanelDlg::OnChangeDevice() {}
-void CShutterPanelDlg::OnSelchangeReceived() {}
+
+void CShutterPanelDlg::StartUsb()
+{
+    m_usb.LoadD2xx(m_options.driverCandidates);
+    UpdateData(true);
+    if (OpenDevice() != FT_OK) {
+        m_strUsbStatus = kStatusStartFailed;
+        g_bUsbOpen = 0;
+        EnableDlgItem(IDC_OPEN, true);
+    } else {
+        const HandshakeResult handshake = ConfigureAndHandshake(m_usb);
+        if (handshake.answered) {
+            m_strUsbStatus = kUsbReady;
+            EnableTestControls(true);
+            g_bUsbOpen = 1;
+        } else {
+            // The device stays open: "Open" closes it before trying again.
+            m_strUsbStatus = kStatusStartNoAnswer + HandshakeSuffix(handshake);
+            g_bUsbOpen = 0;
+            EnableDlgItem(IDC_OPEN, true);
+        }
+    }
+    m_usb.SetTimeouts(100, 100);
+    UpdateData(false);
+    RepaintNow();
+}
+
+void CShutterPanelDlg::OnOpen()
+{
+    UpdateData(true);
+    m_strUsbStatus = kStatusReset;
+    UpdateData(false);
+    RepaintNow();
+
+    m_usb.Close();
+    if (OpenDevice() != FT_OK) {
+        m_strUsbStatus = kStatusOpenFailed;
+        g_bUsbOpen = 0;
+    } else {
+        const HandshakeResult handshake =
+            ConfigureAndHandshake(m_usb, [this](unsigned ms) { WaitMs(ms); });
+        if (handshake.answered) {
+            m_strUsbStatus = kUsbReady;
+            EnableTestControls(true);
+            g_bUsbOpen = 1;
+        } else {
+            m_strUsbStatus = kStatusOpenNoAnswer + HandshakeSuffix(handshake);
+            g_bUsbOpen = 0;
+            m_usb.Close();
+        }
+    }
+    m_usb.SetTimeouts(100, 100);
+    UpdateData(false);
+    RepaintNow();
+}
+
+void CShutterPanelDlg::OnSearch()
+{
+    // The link's flag stays as it is: the next poll finds the handle closed and reports it.
+    m_usb.Close();
+    UpdateData(true);
+    m_strUsbStatus = kStatusSearchClosed;
+    m_nReceivedBytes = 0;
+    m_strDevice.clear();
+    m_listReceived->ResetContent();
+    UpdateData(false);
+    RepaintNow();
+
+    const SearchResult result = SearchDevices(m_usb, m_nOpenBy);
+    if (result.countFailed) {
+        Warn(*this, kMsgCountFailed);
+        return;
+    }
+    for (const std::string& line : result.lines) {
+        m_listReceived->AddString(line);
+    }
+}
+
+void CShutterPanelDlg::SelectOpenMethod(int method)
+{
+    Profile& profile = GetProfile();
+    profile.WriteProfileInt(kProfileSection, kProfileOpenBy, method);
+    UpdateData(true);
+    m_strDevice = profile.GetProfileString(kProfileSection, DeviceProfileKey(method), kDevicePrompt);
+    UpdateData(false);
+    RepaintNow();
+}
+
+void CShutterPanelDlg::OnOpenByDescription() { SelectOpenMethod(0); }
+void CShutterPanelDlg::OnOpenBySerial() { SelectOpenMethod(1); }
+void CShutterPanelDlg::OnOpenByNumber() { SelectOpenMethod(2); }
+
+void CShutterPanelDlg::OnChangeDevice()
+{
+    UpdateData(true);
+    if (const char* key = DeviceProfileKey(m_nOpenBy)) {
+        GetProfile().WriteProfileString(kProfileSection, key, m_strDevice);
+    }
+    // An empty entry opens device 0, so the method follows it.
+    if (m_strDevice.empty()) {
+        m_nOpenBy = 2;
+    }
+    UpdateData(false);
+    RepaintNow();
+}
+
+void CShutterPanelDlg::OnSelchangeReceived()
+{
+    UpdateData(true);
+    // Nothing selected: the entry keeps its text rather than being wiped.
+    if (const int selected = m_listReceived->GetCurSel(); selected >= 0) {
+        m_strDevice = m_listReceived->GetText(selected);
+    }
+    UpdateData(false);
+    RepaintNow();
+    if (const char* key = DeviceProfileKey(m_nOpenBy)) {
+        GetProfile().WriteProfileString(kProfileSection, key, m_strDevice);
+    }
+}

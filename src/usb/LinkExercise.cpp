@@ -57,7 +57,7 @@ bool LinkExercise::Start()
         g_bBlinkRunning.store(1);
         m_active = true;
     }
-    m_thread = std::thread(&LinkExercise::Run, this);
+    m_thread = std::thread(&LinkExercise::BlinkThreadProc, this);
     return true;
 }
 
@@ -97,7 +97,7 @@ bool LinkExercise::WaitUnlessStopped(unsigned ms)
     return !stopped;
 }
 
-void LinkExercise::Run()
+void LinkExercise::BlinkThreadProc()
 {
     std::array<std::uint8_t, 64> buffer{};
     std::uint8_t n = 0;

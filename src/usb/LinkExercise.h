@@ -38,7 +38,8 @@ public:
     bool WaitUnlessStopped(unsigned ms);
 
 private:
-    void Run();
+    // The worker's procedure.
+    void BlinkThreadProc();
 
     WriteFn m_write;
     WaitFn m_wait;

@@ -1,13 +1,16 @@
-#include "panel/ReceivedList.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QColor>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
+#include <cstdlib>
 #include <vector>
+
+#include "panel/ReceivedList.h"
 
 namespace {
 
@@ -96,8 +99,8 @@ TEST_F(ReceivedListTest, TextAndByteLinesKeepTheirOrder)
     EXPECT_EQ(list.AddByteLine(0x0D), 4);
     EXPECT_EQ(list.AddString("Bridge \xC3\xA9"), 5);
 
-    const std::vector<std::string> expected = {"3 device(s) attached:", "253  0xFD", "QC-\xC3\xA9t",
-                                               "dev", "13  0x0D", "Bridge \xC3\xA9"};
+    const std::vector<std::string> expected = {
+        "3 device(s) attached:", "253  0xFD", "QC-\xC3\xA9t", "dev", "13  0x0D", "Bridge \xC3\xA9"};
     ASSERT_EQ(list.GetCount(), int(expected.size()));
     for (int i = 0; i < list.GetCount(); ++i) {
         EXPECT_EQ(list.GetText(i), expected[i]) << "line " << i;
@@ -166,23 +169,55 @@ TEST_F(ReceivedListTest, AppendingMovesNeitherSelectionNorView)
 TEST_F(ReceivedListTest, PaintShowsSelectedLine)
 {
     AddBytes(10);
-    list.SetCurSel(1);
+    ScrollTo(2);
+    list.SetCurSel(4);
     const QImage image = list.viewport()->grab().toImage();
-    const int x = list.viewport()->width() - 4;
     const auto rowPixel = [&](int row) {
-        return image.pixel(x * image.width() / list.viewport()->width(),
-                           list.visualRect(list.ListModel().index(row, 0)).center().y() *
-                               image.height() / list.viewport()->height());
+        const QRect rect = list.visualRect(list.ListModel().index(row, 0));
+        return QColor(image.pixel(rect.right() - 2, rect.center().y()));
     };
-    EXPECT_NE(rowPixel(1), rowPixel(0));
-    EXPECT_EQ(rowPixel(0), rowPixel(2));
+    const QColor highlight = list.palette().color(QPalette::Highlight);
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue()) <=
+               24;
+    };
+    EXPECT_TRUE(near(rowPixel(4), highlight)) << rowPixel(4).name().toStdString();
+    EXPECT_FALSE(near(rowPixel(3), highlight));
+    EXPECT_FALSE(near(rowPixel(5), highlight));
+}
+
+// The bar skips repaints that would draw the same picture; what is on screen must still match.
+TEST_F(ReceivedListTest, ScrollBarOnScreenFollowsTheList)
+{
+    QScrollBar* bar = list.verticalScrollBar();
+    const auto shownAsRendered = [&] {
+        for (int pass = 0; pass < 3; ++pass) {  // flush, then show the bar, then paint it
+            QApplication::processEvents();
+        }
+        const QPoint at = bar->mapTo(list.window(), QPoint(0, 0));
+        const QImage shown =
+            list.screen()
+                ->grabWindow(list.window()->winId(), at.x(), at.y(), bar->width(), bar->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        return shown == bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    for (int lines : {20, 200, 5000, 100'000}) {
+        AddBytes(lines);
+        EXPECT_TRUE(shownAsRendered()) << "after " << list.GetCount() << " lines";
+    }
+    ScrollTo(bar->maximum());
+    EXPECT_TRUE(shownAsRendered()) << "at the end";
+    AddBytes(1000);  // the end moves away: the down arrow comes alive again
+    EXPECT_TRUE(shownAsRendered()) << "after more lines";
 }
 
 TEST_F(ReceivedListTest, PrefixSearchFindsByteAndTextLines)
 {
-    AddBytes(256);                // rows 0..255 hold bytes 0..255
-    list.AddString("1 device");   // row 256
-    AddBytes(20);                 // rows 257..276 hold bytes 0..19
+    AddBytes(256);               // rows 0..255 hold bytes 0..255
+    list.AddString("1 device");  // row 256
+    AddBytes(20);                // rows 257..276 hold bytes 0..19
     list.ListModel().Flush();
     const ReceivedListModel& model = list.ListModel();
     const struct {
@@ -192,6 +227,7 @@ TEST_F(ReceivedListTest, PrefixSearchFindsByteAndTextLines)
         int expected;
     } cases[] = {
         {"170", 0, Qt::MatchStartsWith, 170},
+        {"170", 170, Qt::MatchStartsWith, 170},  // the start row itself counts
         {"1 D", 200, Qt::MatchStartsWith, 256},  // case-insensitive by default
         {"1 D", 200, Qt::MatchStartsWith | Qt::MatchCaseSensitive, -1},
         {"17", 258, Qt::MatchStartsWith, 274},

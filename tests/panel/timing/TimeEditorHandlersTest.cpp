@@ -1,0 +1,300 @@
+// The time editor on a real panel: typed and dragged values with their checks, the selector
+// that reloads a record, and the three time displays.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <string>
+#include <utility>
+
+#include "support/PanelHarness.h"
+#include "timing/TimeRecord.h"
+
+namespace {
+
+constexpr const char* kHoursMsg = "Hours number must be less than 6! Please retype.";
+constexpr const char* kMinutesMsg = "Minutes number must be less than 60! Please retype.";
+constexpr const char* kFiveHoursMsg = "Timer has reached the maximum value - 5 hours.";
+
+struct FieldIds {
+    int edit;
+    int slider;
+};
+constexpr FieldIds kHours{IDC_HOURS, IDC_SLIDER_HOURS};
+constexpr FieldIds kLower[] = {{IDC_MINUTES, IDC_SLIDER_MINUTES},
+                               {IDC_SECONDS, IDC_SLIDER_SECONDS},
+                               {IDC_MS, IDC_SLIDER_MS},
+                               {IDC_TENTH_MS, IDC_SLIDER_TENTH_MS}};
+
+class TimeEditorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetTimeRecords();
+        h.Start();
+        h.prompts.Clear();
+    }
+    void TearDown() override { ResetTimeRecords(); }
+
+    CShutterPanelDlg& Panel() { return *h.panel; }
+    std::string Text(int id) { return h.Item<QLineEdit>(id)->text().toStdString(); }
+    std::string Label(int id) { return h.Item<QLabel>(id)->text().toStdString(); }
+    int Pos(int id) { return h.Item<QSlider>(id)->value(); }
+
+    // Puts texts and trackbars in place the way a push does, without running any check.
+    void Preset(const TimeRecord& r)
+    {
+        g_closedTime = r;
+        Panel().LoadEditorFromRecord(0);
+        Panel().UpdateData(false);
+    }
+    void PresetLower()
+    {
+        Preset({"", "12", "30", "450", "7"});
+        ASSERT_EQ(Pos(IDC_SLIDER_MS), 450);
+    }
+
+    // A mouse drag of the handle to the given value, ending in a release.
+    void DragTo(int id, int value)
+    {
+        QSlider* s = h.Item<QSlider>(id);
+        QStyleOptionSlider opt;
+        opt.initFrom(s);
+        opt.orientation = s->orientation();
+        opt.minimum = s->minimum();
+        opt.maximum = s->maximum();
+        opt.sliderPosition = s->sliderPosition();
+        opt.sliderValue = s->value();
+        const QRect handle =
+            s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, s);
+        const QRect groove =
+            s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, s);
+        const int span = groove.right() - handle.width() + 1 - groove.x();
+        const QPoint grab = handle.center();
+        const QPoint to(
+            groove.x() + QStyle::sliderPositionFromValue(s->minimum(), s->maximum(), value, span) +
+                (grab.x() - handle.x()),
+            grab.y());
+        QTest::mousePress(s, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(s, to);
+        ASSERT_EQ(s->sliderPosition(), value) << "drag did not land";
+        QTest::mouseRelease(s, Qt::LeftButton, {}, to);
+    }
+
+    // The operator picks a selector entry with the keyboard (activated, as by a mouse choice).
+    void Choose(int index)
+    {
+        QComboBox* combo = h.Item<QComboBox>(IDC_TIMER_SELECT);
+        while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
+        while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
+        ASSERT_EQ(combo->currentIndex(), index);
+    }
+
+    void ExpectOneWarning(const std::string& text)
+    {
+        ASSERT_EQ(h.prompts.records.size(), 1u);
+        const auto& r = h.prompts.records.front();
+        EXPECT_EQ(r.text, text);
+        EXPECT_EQ(r.caption, "Warning");
+        EXPECT_EQ(r.icon, MbIcon::Exclamation);
+        EXPECT_EQ(r.buttons, MbButtons::Ok);
+        h.prompts.Clear();
+    }
+
+    PanelHarness h;
+};
+
+TEST_F(TimeEditorTest, TypedHoursAboveFiveAreRefused)
+{
+    PresetLower();
+    h.TypeText(IDC_HOURS, "3");
+    EXPECT_TRUE(h.prompts.records.empty());
+    EXPECT_EQ(Pos(IDC_SLIDER_HOURS), 3);
+    for (const char* typed : {"6", "99999999999"}) {
+        h.TypeText(IDC_HOURS, typed);
+        ExpectOneWarning(kHoursMsg);
+        EXPECT_EQ(Text(IDC_HOURS), "");
+        EXPECT_EQ(Pos(IDC_SLIDER_HOURS), 0);
+    }
+    EXPECT_EQ(Text(IDC_MINUTES), "12") << "other fields keep their values";
+}
+
+TEST_F(TimeEditorTest, TypedFiveHoursEmptiesTheLowerFields)
+{
+    PresetLower();
+    h.TypeText(IDC_HOURS, "5");
+    EXPECT_TRUE(h.prompts.records.empty());
+    EXPECT_EQ(Text(IDC_HOURS), "5");
+    EXPECT_EQ(Pos(IDC_SLIDER_HOURS), 5);
+    for (const FieldIds& f : kLower) {
+        EXPECT_EQ(Text(f.edit), "") << f.edit;
+        EXPECT_EQ(Pos(f.slider), 0) << f.slider;
+    }
+    // Nothing may be added to five hours, not even zero.
+    for (const FieldIds& f : kLower) {
+        h.TypeText(f.edit, "0");
+        ExpectOneWarning(kFiveHoursMsg);
+        EXPECT_EQ(Text(f.edit), "") << f.edit;
+        EXPECT_EQ(Pos(f.slider), 0) << f.slider;
+    }
+}
+
+TEST_F(TimeEditorTest, TypedLowerFieldsAreCheckedAgainstTheirLimits)
+{
+    struct Case {
+        FieldIds field;
+        std::string typed;
+        const char* message;  // nullptr: accepted
+        std::string text;
+        int pos;
+    };
+    const Case cases[] = {
+        {kLower[0], "60", kMinutesMsg, "", 0},
+        {kLower[0], "59", nullptr, "59", 59},
+        {kLower[0], "99999999999", kMinutesMsg, "", 0},
+        {kLower[1], "60", "Seconds number must be less than 60! Please retype.", "", 0},
+        {kLower[1], "07", nullptr, "07", 7},
+        {kLower[2], "1000", "Milliseconds number must be less than 1000! Please retype.", "", 0},
+        {kLower[2], "999", nullptr, "999", 999},
+        {kLower[3], "10", "1/10 Milliseconds number must be less than 10! Please retype.", "", 0},
+        {kLower[3], "9", nullptr, "9", 9},
+        // Only values above the range are refused.
+        {kLower[0], "-5", nullptr, "-5", 0},
+        {kLower[2], "abc", nullptr, "abc", 0},
+        {kLower[1], " 4x", nullptr, " 4x", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("\"" + c.typed + "\" into " + std::to_string(c.field.edit));
+        const int other = c.field.edit == IDC_MS ? IDC_MINUTES : IDC_MS;
+        h.TypeText(other, "1");
+        h.TypeText(c.field.edit, c.typed);
+        if (c.message) {
+            ExpectOneWarning(c.message);
+        } else {
+            EXPECT_TRUE(h.prompts.records.empty());
+        }
+        EXPECT_EQ(Text(c.field.edit), c.text);
+        EXPECT_EQ(Pos(c.field.slider), c.pos);
+        EXPECT_EQ(Text(other), "1") << "a refused field leaves the others alone";
+        h.prompts.Clear();
+    }
+}
+
+TEST_F(TimeEditorTest, DraggingHoursToFiveEmptiesTheLowerFields)
+{
+    PresetLower();
+    DragTo(IDC_SLIDER_HOURS, 2);
+    EXPECT_EQ(Text(IDC_HOURS), "2");
+    EXPECT_EQ(Text(IDC_SECONDS), "30");
+
+    DragTo(IDC_SLIDER_HOURS, 5);
+    EXPECT_TRUE(h.prompts.records.empty());
+    EXPECT_EQ(Text(IDC_HOURS), "5");
+    for (const FieldIds& f : kLower) {
+        EXPECT_EQ(Text(f.edit), "") << f.edit;
+        EXPECT_EQ(Pos(f.slider), 0) << f.slider;
+    }
+
+    DragTo(IDC_SLIDER_HOURS, 0);
+    EXPECT_EQ(Text(IDC_HOURS), "0");
+}
+
+TEST_F(TimeEditorTest, DraggingALowerFieldSetsItsText)
+{
+    DragTo(IDC_SLIDER_MS, 999);
+    DragTo(IDC_SLIDER_SECONDS, 17);
+    DragTo(IDC_SLIDER_TENTH_MS, 9);
+    DragTo(IDC_SLIDER_MINUTES, 0);
+    EXPECT_TRUE(h.prompts.records.empty());
+    EXPECT_EQ(Text(IDC_MS), "999");
+    EXPECT_EQ(Text(IDC_SECONDS), "17");
+    EXPECT_EQ(Text(IDC_TENTH_MS), "9");
+    EXPECT_EQ(Text(IDC_MINUTES), "0");
+}
+
+TEST_F(TimeEditorTest, DraggingALowerFieldAtFiveHoursIsRefused)
+{
+    // A record loaded from elsewhere may hold both five hours and seconds.
+    Preset({"5", "", "30", "", ""});
+    DragTo(IDC_SLIDER_SECONDS, 45);
+    ExpectOneWarning(kFiveHoursMsg);
+    EXPECT_EQ(Pos(IDC_SLIDER_SECONDS), 0);
+    EXPECT_EQ(Text(IDC_SECONDS), "30");
+}
+
+TEST_F(TimeEditorTest, KeyboardMovesLeaveTheTextAlone)
+{
+    QSlider* ms = h.Item<QSlider>(IDC_SLIDER_MS);
+    ms->setFocus();
+    QTest::keyClick(ms, Qt::Key_End);
+    QTest::keyClick(ms, Qt::Key_Left);
+    EXPECT_EQ(ms->value(), 998);
+    EXPECT_EQ(Text(IDC_MS), "");
+    EXPECT_TRUE(h.prompts.records.empty());
+}
+
+TEST_F(TimeEditorTest, ChoosingARecordLoadsItAndDropsUnsavedEdits)
+{
+    g_closedTime = {"1", "2", "03", "450", "7"};
+    g_exposureTime = {"", "", "50", "", ""};
+    EXPECT_EQ(Panel().m_nTimerSelect, -1);
+
+    Choose(0);
+    EXPECT_EQ(Panel().m_nTimerSelect, 0);
+    EXPECT_EQ(Text(IDC_HOURS), "1");
+    EXPECT_EQ(Text(IDC_SECONDS), "03");
+    EXPECT_EQ(Pos(IDC_SLIDER_SECONDS), 3);
+    EXPECT_EQ(Pos(IDC_SLIDER_MS), 450);
+
+    h.TypeText(IDC_MINUTES, "30");
+    Choose(1);
+    EXPECT_EQ(Panel().m_nTimerSelect, 1);
+    EXPECT_EQ(Text(IDC_HOURS), "");
+    EXPECT_EQ(Text(IDC_MINUTES), "");
+    EXPECT_EQ(Text(IDC_SECONDS), "50");
+    EXPECT_EQ(Pos(IDC_SLIDER_MS), 0);
+
+    Choose(0);
+    EXPECT_EQ(Text(IDC_MINUTES), "2");
+    EXPECT_EQ(Pos(IDC_SLIDER_MINUTES), 2);
+    EXPECT_EQ(g_closedTime, (TimeRecord{"1", "2", "03", "450", "7"}));
+    EXPECT_TRUE(h.prompts.records.empty());
+}
+
+TEST_F(TimeEditorTest, LoadingOutOfRangeTextsRunsNoCheck)
+{
+    Preset({"9", "75", "-3", "abc", "07"});
+    EXPECT_TRUE(h.prompts.records.empty());
+    const std::pair<std::string, int> expected[] = {
+        {"9", 5}, {"75", 59}, {"-3", 0}, {"abc", 0}, {"07", 7}};
+    const FieldIds fields[] = {kHours, kLower[0], kLower[1], kLower[2], kLower[3]};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Text(fields[i].edit), expected[i].first);
+        EXPECT_EQ(Pos(fields[i].slider), expected[i].second);
+    }
+}
+
+TEST_F(TimeEditorTest, DisplaysShowTheRecords)
+{
+    EXPECT_EQ(Label(IDC_CLOSED_DISPLAY), "00:00:00:000:0");
+    EXPECT_EQ(Label(IDC_CYCLE_DISPLAY), "Cycle Time - 00:00:00:000:0");
+
+    g_closedTime = {"0", "07", "59", "999", "9"};
+    g_exposureTime = {"1", "", "", "", "1"};
+    RecomputeCycleTime(1, 0);
+    Panel().ShowTimeDisplays();
+    EXPECT_EQ(Label(IDC_CLOSED_DISPLAY), "00:007:59:999:9");
+    EXPECT_EQ(Label(IDC_EXPOSURE_DISPLAY), "01:00:00:000:1");
+    EXPECT_EQ(Label(IDC_CYCLE_DISPLAY), "Cycle Time - 01:08:00:140:0");
+
+    Panel().ShowClosedTime(" : ");
+    EXPECT_EQ(Label(IDC_CLOSED_DISPLAY), "00 : 007 : 59 : 999 : 9");
+}
+
+}  // namespace
