@@ -356,8 +356,19 @@ QSIM_FT_STATUS FT_Open(int deviceNumber, QSIM_FT_HANDLE* handle)
 QSIM_FT_STATUS FT_OpenEx(void* arg, QSIM_DWORD flags, QSIM_FT_HANDLE* handle)
 {
     const char* text = static_cast<const char*>(arg);
-    Call call(std::string("FT_OpenEx(") + (text ? "\"" + std::string(text) + "\"" : "NULL") + "," +
-              std::to_string(flags) + ")");
+    // Built by appends: GCC 12 misreads the chained operator+ form at -O3 (-Wrestrict).
+    std::string line = "FT_OpenEx(";
+    if (text) {
+        line += '"';
+        line += text;
+        line += '"';
+    } else {
+        line += "NULL";
+    }
+    line += ',';
+    line += std::to_string(flags);
+    line += ')';
+    Call call(line);
     if (!handle || !text)
         return QSIM_FT_INVALID_PARAMETER;
     if (flags != QSIM_FT_OPEN_BY_DESCRIPTION && flags != QSIM_FT_OPEN_BY_SERIAL_NUMBER) {

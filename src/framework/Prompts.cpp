@@ -12,24 +12,26 @@ MbResult ScriptedPrompts::MessageBox(const std::string& text, const std::string&
     return r;
 }
 
-std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& filter,
-                                                         const std::string& defaultExt)
+std::optional<std::string> ScriptedPrompts::FileAnswer(Kind kind, const std::string& filter,
+                                                       const std::string& defaultExt)
 {
-    records.push_back({Kind::OpenFile, filter, {}, MbIcon::None, MbButtons::Ok, defaultExt});
+    records.push_back({kind, filter, {}, MbIcon::None, MbButtons::Ok, defaultExt});
     if (fileAnswers.empty()) return std::nullopt;
     auto r = fileAnswers.front();
     fileAnswers.pop_front();
     return r;
 }
 
+std::optional<std::string> ScriptedPrompts::OpenFileName(const std::string& filter,
+                                                         const std::string& defaultExt)
+{
+    return FileAnswer(Kind::OpenFile, filter, defaultExt);
+}
+
 std::optional<std::string> ScriptedPrompts::SaveFileName(const std::string& filter,
                                                          const std::string& defaultExt)
 {
-    records.push_back({Kind::SaveFile, filter, {}, MbIcon::None, MbButtons::Ok, defaultExt});
-    if (fileAnswers.empty()) return std::nullopt;
-    auto r = fileAnswers.front();
-    fileAnswers.pop_front();
-    return r;
+    return FileAnswer(Kind::SaveFile, filter, defaultExt);
 }
 
 std::vector<std::string> ScriptedPrompts::MessageTexts() const

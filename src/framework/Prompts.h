@@ -50,6 +50,10 @@ public:
     std::vector<Record> records;
     std::deque<MbResult> answers;
     std::deque<std::optional<std::string>> fileAnswers;
+
+private:
+    std::optional<std::string> FileAnswer(Kind kind, const std::string& filter,
+                                          const std::string& defaultExt);
 };
 
 // For unattended runs (--screenshot): every message goes to standard error and is answered with

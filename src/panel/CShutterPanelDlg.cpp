@@ -18,6 +18,16 @@
 #include "usb/LinkExercise.h"
 #include "usb/LinkFlags.h"
 
+namespace {
+constexpr int kActivePollMs = 2;
+// A 2 ms timer alone costs a few per cent of a core in wake-ups. After half a second with no
+// byte and no operator action the poll runs every 20 ms: the driver queues what arrives
+// meanwhile (a 20 ms gap holds a few hundred bytes at the link's rate), and the first byte or
+// action brings the 2 ms period back.
+constexpr int kIdlePollMs = 20;
+constexpr qint64 kIdleAfterMs = 500;
+}  // namespace
+
 CShutterPanelDlg::CShutterPanelDlg(PanelOptions options)
     : CDialog(PanelTemplate(), *options.prompts), m_options(std::move(options))
 {
@@ -34,8 +44,12 @@ CShutterPanelDlg::CShutterPanelDlg(PanelOptions options)
     });
     MapHandlers();
     m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setInterval(2);
-    connect(&m_timer, &QTimer::timeout, this, [this] { PollReplies(); });
+    m_timer.setInterval(kActivePollMs);
+    m_lastActivity.start();
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        PollReplies();
+        SlowDownWhenIdle();
+    });
 }
 
 CShutterPanelDlg::~CShutterPanelDlg()
@@ -270,8 +284,21 @@ void CShutterPanelDlg::OnVScroll(int code, int nPos)
     m_content->move(0, -m_nScrollPos);
 }
 
+void CShutterPanelDlg::NoteActivity()
+{
+    m_lastActivity.restart();
+    if (m_timer.interval() != kActivePollMs) m_timer.setInterval(kActivePollMs);
+}
+
+void CShutterPanelDlg::SlowDownWhenIdle()
+{
+    if (m_timer.interval() == kActivePollMs && m_lastActivity.elapsed() > kIdleAfterMs)
+        m_timer.setInterval(kIdlePollMs);
+}
+
 bool CShutterPanelDlg::OnCommand(int id, Notification code)
 {
+    NoteActivity();
     // Escape, or a button with the cancel id: the panel cannot be cancelled.
     if (id == IDCANCEL && code == Notification::Clicked) return false;
     return CDialog::OnCommand(id, code);

@@ -3,6 +3,7 @@
 // between them, and the handlers of every subsystem. Handlers live in their subsystem's folder
 // (src/usb, src/timing, ...) as members of this class.
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QTimer>
 #include <functional>
@@ -149,10 +150,15 @@ private:
     void ShowContextMenu(const QPoint& pos);
     void ListByte(unsigned char byte);
     void OnLinkLost();
+    // The poll runs every 2 ms while anything happens on the link or the panel, and slows down
+    // when the link has been quiet for a while.
+    void NoteActivity();
+    void SlowDownWhenIdle();
 
     PanelOptions m_options;
     QTimer m_timer;
     QScrollBar* m_vscroll = nullptr;
+    QElapsedTimer m_lastActivity;
     bool m_bInPoll = false;
     bool m_bExiting = false;
 };

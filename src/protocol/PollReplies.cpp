@@ -32,6 +32,7 @@ void CShutterPanelDlg::PollReplies()
     unsigned char buffer[kReadChunk];
     DWORD got = 0;
     const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
+    NoteActivity();
     if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR)) {
         UpdateData(true);
         for (DWORD i = 0; i < got; ++i) ListByte(buffer[i]);
@@ -50,10 +51,7 @@ void CShutterPanelDlg::OnLinkLost()
 {
     UpdateData(true);
     m_strUsbStatus = "USB not open.";
-    // Stop the link exercise as "Blink Off" does.
-    g_bBlinkRunning = 0;
-    EnableTestControls(true);
-    EnableDlgItem(IDOK, true);
+    OnBlinkOff();
     m_usb.Close();
     g_bUsbOpen = 0;
     UpdateData(false);

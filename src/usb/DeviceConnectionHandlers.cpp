@@ -120,14 +120,24 @@ void CShutterPanelDlg::SelectOpenMethod(int method)
     Profile& profile = GetProfile();
     profile.WriteProfileInt(kProfileSection, kProfileOpenBy, method);
     UpdateData(true);
-    m_strDevice = profile.GetProfileString(kProfileSection, DeviceProfileKey(method), kDevicePrompt);
+    m_strDevice =
+        profile.GetProfileString(kProfileSection, DeviceProfileKey(method), kDevicePrompt);
     UpdateData(false);
     RepaintNow();
 }
 
-void CShutterPanelDlg::OnOpenByDescription() { SelectOpenMethod(0); }
-void CShutterPanelDlg::OnOpenBySerial() { SelectOpenMethod(1); }
-void CShutterPanelDlg::OnOpenByNumber() { SelectOpenMethod(2); }
+void CShutterPanelDlg::OnOpenByDescription()
+{
+    SelectOpenMethod(0);
+}
+void CShutterPanelDlg::OnOpenBySerial()
+{
+    SelectOpenMethod(1);
+}
+void CShutterPanelDlg::OnOpenByNumber()
+{
+    SelectOpenMethod(2);
+}
 
 void CShutterPanelDlg::OnChangeDevice()
 {

@@ -30,7 +30,10 @@ void CShutterPanelDlg::OnBlinkOff()
     EnableDlgItem(IDOK, true);
 }
 
-void CShutterPanelDlg::OnReleasedCaptureSpeed() { g_nBlinkSpeed = m_sliderSpeed.GetPos(); }
+void CShutterPanelDlg::OnReleasedCaptureSpeed()
+{
+    g_nBlinkSpeed = m_sliderSpeed.GetPos();
+}
 
 void CShutterPanelDlg::StopBlinkWorker()
 {

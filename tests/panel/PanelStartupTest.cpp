@@ -234,3 +234,17 @@ TEST(PanelLayoutTest, NoCaptionIsClipped)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PanelPollTest, AnOperatorActionBringsBackTheFastPoll)
+{
+    PanelHarness h;
+    CShutterPanelDlg& panel = h.Start();
+    panel.PollTimer().setInterval(20);  // as after a quiet half second
+    h.Click(IDC_CLEAR);
+    EXPECT_EQ(panel.PollTimer().interval(), 2);
+    EXPECT_TRUE(panel.PollTimer().isActive());
+}
+
+}  // namespace
