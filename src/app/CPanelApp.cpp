@@ -89,6 +89,9 @@ int CPanelApp::InitInstance()
         QTimer::singleShot(500, &panel, [&panel, file] {
             const bool saved = panel.grab().save(file, "PNG");
             if (!saved) std::fprintf(stderr, "Could not write the screenshot %s\n", qPrintable(file));
+            // An unattended run also says where the link stands, for scripts and CI logs.
+            std::printf("USB status: %s\n", panel.m_strUsbStatus.c_str());
+            std::fflush(stdout);
             panel.OnOK();
         });
     }

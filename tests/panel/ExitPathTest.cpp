@@ -3,33 +3,85 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "framework/Profile.h"
 #include "support/PanelHarness.h"
 
 namespace {
 
-TEST(ExitPathTest, ScreenshotRunWritesThePanelAndExitsWithZero)
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs the program unattended with its configuration in dir.
+ProgramRun RunProgram(const QTemporaryDir& dir, QStringList args)
 {
-    EnsureQtApp();
-    QTemporaryDir dir;
     QProcess proc;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_CONFIG_HOME", dir.path());
     proc.setProcessEnvironment(env);
-    const QString shot = dir.filePath("panel.png");
-    proc.start(QString(QUILLON_BUILD_DIR) + "/quillon-utility",
-               {"--driver", dir.filePath("missing/libftd2xx.so"), "--screenshot", shot});
-    ASSERT_TRUE(proc.waitForFinished(60000)) << "the program did not end";
+    proc.start(QString(QUILLON_BUILD_DIR) + "/quillon-utility", args);
+    ProgramRun run;
+    if (!proc.waitForFinished(60000)) {
+        proc.kill();
+        proc.waitForFinished();
+        ADD_FAILURE() << "the program did not end";
+        return run;
+    }
     EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
+    run.exitCode = proc.exitCode();
+    run.out = proc.readAllStandardOutput().toStdString();
+    run.err = proc.readAllStandardError().toStdString();
+    return run;
+}
+
+TEST(ExitPathTest, ScreenshotRunWritesThePanelAndExitsWithZero)
+{
+    EnsureQtApp();
+    QTemporaryDir dir;
+    const QString shot = dir.filePath("panel.png");
+    const ProgramRun run =
+        RunProgram(dir, {"--driver", dir.filePath("missing/libftd2xx.so"), "--screenshot", shot});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("missing/libftd2xx.so"), std::string::npos) << "the load failure names the library";
+    EXPECT_NE(run.out.find("USB status: USB not responding"), std::string::npos) << run.out;
     QImage image(shot);
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(image.width(), 600);
     EXPECT_GT(image.height(), 500);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExitPathTest, FirstSimulatedRunOpensTheSimulatorWithoutTouchingTheRealProfile)
+{
+    EnsureQtApp();
+    QTemporaryDir dir;
+    const ProgramRun run = RunProgram(dir, {"--simulate", "--screenshot", dir.filePath("p.png")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("USB status: USB ready for communication."), std::string::npos)
+        << run.out << run.err;
+    EXPECT_FALSE(QFile::exists(dir.filePath("quillon-utility.ini")));
+    Profile simulator(dir.filePath("quillon-utility-simulator.ini").toStdString());
+    EXPECT_EQ(simulator.GetProfileInt("MyTiveloAp", "SerDesc", -1), 0);
+    EXPECT_EQ(simulator.GetProfileString("MyTiveloAp", "DescString", ""), "Quillon SC");
+
+    // A later run keeps what the operator chose.
+    simulator.WriteProfileInt("MyTiveloAp", "SerDesc", 1);
+    simulator.WriteProfileString("MyTiveloAp", "SerialString", "QSC10001");
+    const ProgramRun again = RunProgram(dir, {"--simulate", "--screenshot", dir.filePath("p.png")});
+    EXPECT_NE(again.out.find("USB status: USB ready for communication."), std::string::npos);
+    EXPECT_EQ(Profile(dir.filePath("quillon-utility-simulator.ini").toStdString())
+                  .GetProfileInt("MyTiveloAp", "SerDesc", -1),
+              1);
 }
 
 }  // namespace

@@ -3,70 +3,13 @@
 
 #include <dlfcn.h>
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "SimHarness.h"
 
 namespace {
 
 using SimDevice = SimTest;
-
-TEST_F(SimDevice, HandshakeAnswersEeAndOneMoreByte)
-{
-    QSIM_FT_HANDLE h = OpenFirst();
-    ASSERT_EQ(FT_SetTimeouts(h, 3000, 3000), QSIM_FT_OK);
-    Write(h, {0xEE});
-    uint8_t buf[2] = {};
-    QSIM_DWORD got = 0;
-    ASSERT_EQ(FT_Read(h, buf, 2, &got), QSIM_FT_OK);
-    EXPECT_EQ(got, 2u);
-    EXPECT_EQ(buf[0], 0xEE);
-    EXPECT_EQ(QuillonSim_NowMs(), 0u);  // the answer was there at once
-}
-
-TEST_F(SimDevice, StartupSequenceIsLoggedExactly)
-{
-    QSIM_FT_HANDLE h = nullptr;
-    ASSERT_EQ(FT_OpenEx(const_cast<char*>("Quillon SC"), 2, &h), QSIM_FT_OK);
-    FT_ResetDevice(h);
-    FT_SetTimeouts(h, 3000, 3000);
-    FT_Purge(h, 1);
-    FT_SetLatencyTimer(h, 2);
-    FT_SetBaudRate(h, 128000);
-    FT_SetUSBParameters(h, 64, 0);
-    Write(h, {0xEE});
-    uint8_t buf[2];
-    QSIM_DWORD got;
-    FT_Read(h, buf, 2, &got);
-    QSIM_DWORD queued;
-    FT_GetQueueStatus(h, &queued);
-    FT_Close(h);
-    EXPECT_EQ(CallLog(),
-              "FT_OpenEx(\"Quillon SC\",2)\nFT_ResetDevice\nFT_SetTimeouts(3000,3000)\n"
-              "FT_Purge(1)\nFT_SetLatencyTimer(2)\nFT_SetBaudRate(128000)\n"
-              "FT_SetUSBParameters(64,0)\nFT_Write(EE)\nFT_Read(2)\nFT_GetQueueStatus\nFT_Close\n");
-    QuillonSimLink link;
-    ASSERT_EQ(QuillonSim_GetLink(0, &link), 0);
-    EXPECT_EQ(link.baudRate, 128000u);
-    EXPECT_EQ(link.latencyMs, 2u);
-    EXPECT_EQ(link.inTransferSize, 64u);
-    EXPECT_EQ(link.openHandles, 0);
-}
-
-TEST_F(SimDevice, OpensByEachMethodAndRejectsUnknownDevices)
-{
-    QSIM_FT_HANDLE h = nullptr;
-    EXPECT_EQ(FT_OpenEx(const_cast<char*>("QSC10001"), 1, &h), QSIM_FT_OK);
-    EXPECT_EQ(FT_OpenEx(const_cast<char*>("Quillon SC"), 2, &h), QSIM_FT_OK);
-    EXPECT_EQ(FT_Open(0, &h), QSIM_FT_OK);
-    EXPECT_NE(FT_Open(1, &h), QSIM_FT_OK);
-    EXPECT_NE(FT_OpenEx(const_cast<char*>("Quillon"), 2, &h), QSIM_FT_OK);
-    EXPECT_NE(FT_OpenEx(const_cast<char*>("Quillon SC"), 1, &h), QSIM_FT_OK);
-    QuillonSim_SetDevices(nullptr, 0);
-    EXPECT_EQ(FT_Open(0, &h), QSIM_FT_DEVICE_NOT_FOUND);
-}
 
 TEST_F(SimDevice, ListsCountDescriptionsAndSerials)
 {
@@ -161,23 +104,6 @@ TEST_F(SimDevice, RealTimeReadWaitsScaledBySpeed)
     EXPECT_EQ(got, 1u);
     EXPECT_EQ(b, 0x0D);
     EXPECT_GE(QuillonSim_NowMs() - start, uint64_t(QUILLON_SIM_RESET_MARKER_MS));
-}
-
-TEST_F(SimDevice, BlockedRealTimeReadLetsOtherThreadsIn)
-{
-    QuillonSim_UseRealTime(1.0);
-    QSIM_FT_HANDLE h = OpenFirst();
-    FT_SetTimeouts(h, 3000, 3000);
-    const auto start = std::chrono::steady_clock::now();
-    QSIM_DWORD got = 0;
-    uint8_t b = 0;
-    std::thread reader([&] { FT_Read(h, &b, 1, &got); });
-    const uint8_t byte = 0x42;
-    QuillonSim_Inject(0, &byte, 1);  // would wait out the reader's 3 s if it kept the lock
-    reader.join();
-    EXPECT_EQ(got, 1u);
-    EXPECT_EQ(b, 0x42);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST_F(SimDevice, UnpluggedHandlesFailUntilClosed)
