@@ -37,8 +37,9 @@ void CShutterPanelDlg::PollReplies()
         UpdateData(true);
         for (DWORD i = 0; i < got; ++i) ListByte(buffer[i]);
     }
+    // The controls that changed have asked to be redrawn; painting the whole panel here, up to
+    // 500 times a second while bytes stream in, would cost more than everything else together.
     UpdateData(false);
-    RepaintNow();
 }
 
 void CShutterPanelDlg::ListByte(unsigned char byte)

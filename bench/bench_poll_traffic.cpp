@@ -1,0 +1,92 @@
+// CPU used by the panel's poll while the controller streams at the link's full rate (12,800
+// bytes/s, 128000 baud), against the simulator in real time: every byte is read, counted and
+// listed, and the panel stays drawn.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <vector>
+
+#include "QuillonSim.h"
+#include "framework/Profile.h"
+#include "framework/Prompts.h"
+#include "panel/CShutterPanelDlg.h"
+
+namespace {
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void BM_PollAtFullLinkRate(benchmark::State& state)
+{
+    constexpr int kSeconds = 5;
+    constexpr int kBytesPerMs = 13;  // 12,800 bytes/s, rounded up
+    QuillonSim_Reset();
+    QuillonSim_UseRealTime(1.0);
+
+    QTemporaryDir dir;
+    Profile profile(dir.filePath("quillon-utility.ini").toStdString());
+    profile.WriteProfileInt("MyTiveloAp", "SerDesc", 2);
+    profile.WriteProfileString("MyTiveloAp", "DevNmbr", "0");
+    ScriptedPrompts prompts;
+    PanelOptions options;
+    options.profile = &profile;
+    options.prompts = &prompts;
+    options.driverCandidates = {QUILLON_BUILD_DIR "/libquillon-sim.so"};
+    options.exitProcess = [](int) {};
+
+    CShutterPanelDlg panel(options);
+    panel.Create();
+    panel.show();
+    if (!panel.UsbReady()) {
+        state.SkipWithError("the simulated link did not open");
+        return;
+    }
+    std::vector<uint8_t> chunk(kBytesPerMs * 4);
+    for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<uint8_t>(i);
+    QTimer feeder;
+    feeder.setTimerType(Qt::PreciseTimer);
+    feeder.setInterval(4);
+    QObject::connect(&feeder, &QTimer::timeout,
+                     [&] { QuillonSim_Inject(0, chunk.data(), chunk.size()); });
+
+    double cpuPercent = 0;
+    int received = 0;
+    for (auto _ : state) {
+        const int before = panel.m_nReceivedBytes;
+        feeder.start();
+        QTimer::singleShot(kSeconds * 1000, qApp, &QCoreApplication::quit);
+        const double cpuBefore = ProcessCpuSeconds();
+        QApplication::exec();
+        cpuPercent = (ProcessCpuSeconds() - cpuBefore) / kSeconds * 100.0;
+        feeder.stop();
+        received = panel.m_nReceivedBytes - before;
+    }
+    state.counters["cpu_percent_of_one_core"] = cpuPercent;
+    state.counters["bytes_listed"] = received;
+    std::printf("poll at the full link rate: %d bytes listed in %d s, %.1f %% of one core\n",
+                received, kSeconds, cpuPercent);
+}
+
+BENCHMARK(BM_PollAtFullLinkRate)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
