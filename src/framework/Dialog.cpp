@@ -215,14 +215,18 @@ QWidget* CDialog::CreateCustomControl(const ControlTemplate&, QWidget* parent)
 
 void CDialog::OnRadioClicked(int id)
 {
-    // An automatic radio button checks itself and clears the rest of its group.
-    int first = id;
-    for (const ControlTemplate& ctl : m_template.controls) {
-        if (ctl.groupStart) first = ctl.id;
-        if (ctl.id == id) break;
+    // An automatic radio button checks itself and clears the rest of its run: from the nearest
+    // group start at or before it up to the next group start, in template order.
+    const auto& controls = m_template.controls;
+    std::size_t at = 0;
+    while (at < controls.size() && controls[at].id != id) ++at;
+    std::size_t begin = at;
+    while (begin > 0 && !controls[begin].groupStart) --begin;
+    for (std::size_t i = begin; i < controls.size(); ++i) {
+        if (i > begin && controls[i].groupStart) break;
+        if (controls[i].kind == ControlKind::RadioButton && controls[i].id != id)
+            CheckDlgButton(controls[i].id, false);
     }
-    for (int other : RadioGroup(first))
-        if (other != id) CheckDlgButton(other, false);
     CheckDlgButton(id, true);
     Notify(id, Notification::Clicked);
 }

@@ -100,6 +100,8 @@ public:
 
     // --- USB link: device connection and link exercise (src/usb) ---
     void StartUsb();
+    // The handshake was answered: commands may go out and the link can be exercised.
+    void MarkLinkReady();
     FT_STATUS OpenDevice();
     void OnOpen();
     void OnSearch();

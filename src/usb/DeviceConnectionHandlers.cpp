@@ -38,6 +38,13 @@ FT_STATUS CShutterPanelDlg::OpenDevice()
     }
 }
 
+void CShutterPanelDlg::MarkLinkReady()
+{
+    m_strUsbStatus = kUsbReady;
+    EnableTestControls(true);
+    g_bUsbOpen = 1;
+}
+
 void CShutterPanelDlg::StartUsb()
 {
     m_usb.LoadD2xx(m_options.driverCandidates);
@@ -49,9 +56,7 @@ void CShutterPanelDlg::StartUsb()
     } else {
         const HandshakeResult handshake = ConfigureAndHandshake(m_usb);
         if (handshake.answered) {
-            m_strUsbStatus = kUsbReady;
-            EnableTestControls(true);
-            g_bUsbOpen = 1;
+            MarkLinkReady();
         } else {
             // The device stays open: "Open" closes it before trying again.
             m_strUsbStatus = kStatusStartNoAnswer + HandshakeSuffix(handshake);
@@ -79,9 +84,7 @@ void CShutterPanelDlg::OnOpen()
         const HandshakeResult handshake =
             ConfigureAndHandshake(m_usb, [this](unsigned ms) { WaitMs(ms); });
         if (handshake.answered) {
-            m_strUsbStatus = kUsbReady;
-            EnableTestControls(true);
-            g_bUsbOpen = 1;
+            MarkLinkReady();
         } else {
             m_strUsbStatus = kStatusOpenNoAnswer + HandshakeSuffix(handshake);
             g_bUsbOpen = 0;
