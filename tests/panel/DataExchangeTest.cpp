@@ -75,14 +75,10 @@ protected:
     std::unique_ptr<ExchangeDialog> dlg;
 };
 
-TEST_F(DataExchangeTest, RadioGroupsFollowTemplateOrderAndGroupStarts)
+TEST_F(DataExchangeTest, PullOfGroupWithNothingCheckedGivesMinusOne)
 {
     EXPECT_EQ(dlg->RadioGroup(10), (std::vector<int>{10, 11, 13}));
     EXPECT_EQ(dlg->RadioGroup(20), (std::vector<int>{20, 21}));  // C0 follows a group start
-}
-
-TEST_F(DataExchangeTest, PullOfGroupWithNothingCheckedGivesMinusOne)
-{
     dlg->a = 1;
     dlg->b = 0;
     ASSERT_TRUE(dlg->UpdateData(false));
@@ -92,7 +88,7 @@ TEST_F(DataExchangeTest, PullOfGroupWithNothingCheckedGivesMinusOne)
     EXPECT_EQ(dlg->b, 0);
 }
 
-TEST_F(DataExchangeTest, PushSelectsByIndexAndOutOfRangeUnchecksAll)
+TEST_F(DataExchangeTest, PushSelectsByIndexAndOutOfRangeClearsTheSelection)
 {
     struct Case {
         int value;
@@ -108,6 +104,14 @@ TEST_F(DataExchangeTest, PushSelectsByIndexAndOutOfRangeUnchecksAll)
         EXPECT_EQ(Checked(13), c.a2);
         dlg->UpdateData(true);
         EXPECT_EQ(dlg->a, c.value >= 0 && c.value <= 2 ? c.value : -1);
+    }
+    // A combo index of -1 clears the selection the same way.
+    for (int index : {1, -1}) {
+        dlg->combo = index;
+        dlg->UpdateData(false);
+        EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), index);
+        dlg->UpdateData(true);
+        EXPECT_EQ(dlg->combo, index);
     }
 }
 
@@ -157,18 +161,6 @@ TEST_F(DataExchangeTest, NotificationsAreLockedOutOnlyWhileAnExchangeRuns)
     EXPECT_EQ(dlg->clicksA0, 0);
     dlg->Item<QRadioButton>(10)->click();
     EXPECT_EQ(dlg->clicksA0, 1);
-}
-
-TEST_F(DataExchangeTest, ComboIndexMinusOneClearsTheSelection)
-{
-    dlg->combo = 1;
-    dlg->UpdateData(false);
-    EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), 1);
-    dlg->combo = -1;
-    dlg->UpdateData(false);
-    EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), -1);
-    dlg->UpdateData(true);
-    EXPECT_EQ(dlg->combo, -1);
 }
 
 TEST_F(DataExchangeTest, IntegerPullRefusesTextAndStopsTheExchangeThere)

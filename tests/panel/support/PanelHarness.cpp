@@ -36,7 +36,7 @@ PanelHarness::PanelHarness(std::vector<std::string> driverCandidates)
 PanelHarness::~PanelHarness()
 {
     panel.reset();
-    ProcessEvents();
+    QCoreApplication::processEvents();
 }
 
 CShutterPanelDlg& PanelHarness::Start()
@@ -58,5 +58,3 @@ void PanelHarness::TypeText(int id, const std::string& text)
     // As an operator edits: the field changes outside any exchange, so its handler runs.
     if (auto* edit = panel->Item<QLineEdit>(id)) edit->setText(QString::fromStdString(text));
 }
-
-void PanelHarness::ProcessEvents() { QCoreApplication::processEvents(); }

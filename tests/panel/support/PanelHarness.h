@@ -33,8 +33,6 @@ struct PanelHarness {
     // Operator actions.
     void Click(int id);
     void TypeText(int id, const std::string& text);
-    // Lets queued events run, without waiting for anything.
-    static void ProcessEvents();
 
     QTemporaryDir dir;
     std::unique_ptr<Profile> profile;

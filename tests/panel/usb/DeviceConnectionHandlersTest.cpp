@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "QuillonSim.h"
 #include "panel/ReceivedList.h"
@@ -59,40 +60,57 @@ struct PanelRun {
     PanelHarness h;
 };
 
+// An unanswering device stays open at start-up: "Open" closes it before trying again.
 TEST(DeviceConnectionPanelTest, StartUpOpensConfiguresAndChecksTheDevice)
 {
-    PanelRun run(2, "0");
-    run.h.Start();
-    EXPECT_EQ(CallLog(),
-              "FT_Open(0)\nFT_ResetDevice\nFT_SetTimeouts(3000,3000)\nFT_Purge(1)\n"
-              "FT_SetLatencyTimer(2)\nFT_SetBaudRate(128000)\nFT_SetUSBParameters(64,0)\n"
-              "FT_Write(EE)\nFT_Read(2)\nFT_SetTimeouts(100,100)\n");
-    EXPECT_EQ(run.Status(), kReady);
-    EXPECT_EQ(g_bUsbOpen, 1);
-    EXPECT_TRUE(run.TestControlsEnabled());
-    EXPECT_TRUE(run.h.prompts.records.empty());
+    const std::pair<int, const char*> cases[] = {{0xEE, kReady},
+                                                 {0x41, "No response from USB (0x41)"},
+                                                 {-1, "No response from USB (no reply)"}};
+    for (const auto& [reply, status] : cases) {
+        PanelRun run(2, "0");
+        if (reply < 0) {
+            QuillonSim_SetSilent(0, 1);
+        } else {
+            QuillonSim_SetHandshakeReply(0, reply);
+        }
+        run.h.Start();
+        EXPECT_EQ(CallLog(),
+                  std::string("FT_Open(0)\nFT_ResetDevice\nFT_SetTimeouts(3000,3000)\nFT_Purge(1)\n"
+                              "FT_SetLatencyTimer(2)\nFT_SetBaudRate(128000)\n"
+                              "FT_SetUSBParameters(64,0)\nFT_Write(EE)\nFT_Read(2)\n") +
+                      (reply < 0 ? "FT_Read(2)\n" : "") + "FT_SetTimeouts(100,100)\n");
+        EXPECT_EQ(run.Status(), status);
+        const bool ready = reply == 0xEE;
+        EXPECT_EQ(g_bUsbOpen, ready ? 1 : 0);
+        EXPECT_EQ(run.TestControlsEnabled(), ready);
+        EXPECT_TRUE(ready || run.panel().IsDlgItemEnabled(IDC_OPEN));
+        EXPECT_TRUE(run.h.prompts.records.empty());
+    }
 }
 
-TEST(DeviceConnectionPanelTest, FirstStartAsksForADeviceAndOpensNothing)
+// No profile at all, or the untouched prompt under any method (even before a device number
+// would be checked).
+TEST(DeviceConnectionPanelTest, PromptInTheEntryIsRefusedAndOpensNothing)
 {
-    PanelRun run;
-    run.h.Start();
-    EXPECT_TRUE(run.panel().IsDlgButtonChecked(IDC_BY_DESCRIPTION));
-    EXPECT_EQ(run.Entry(), kPrompt);
-    EXPECT_EQ(run.h.prompts.MessageTexts(),
-              std::vector<std::string>{"You must enter a Device Description or Serial Number."});
-    EXPECT_EQ(run.h.prompts.records[0].caption, run.panel().AppName());
-    EXPECT_FALSE(Contains(CallLog(), "FT_Open"));
-    EXPECT_EQ(run.Status(), "USB not responding");
-    EXPECT_FALSE(run.TestControlsEnabled());
-    EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
+    for (int method : {-1, 1, 2}) {
+        PanelRun run(method, kPrompt);
+        run.h.Start();
+        EXPECT_EQ(run.h.prompts.MessageTexts(),
+                  std::vector<std::string>{"You must enter a Device Description or Serial Number."})
+            << method;
+        EXPECT_EQ(run.h.prompts.records[0].caption, run.panel().AppName());
+        EXPECT_FALSE(Contains(CallLog(), "FT_Open"));
+        EXPECT_EQ(run.Status(), "USB not responding");
+        EXPECT_FALSE(run.TestControlsEnabled());
+        EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
+    }
 }
 
 TEST(DeviceConnectionPanelTest, DeviceNumberEntryDecidesWhichDeviceIsOpened)
 {
-    const std::pair<const char*, int> cases[] = {{"", 0},     {"0", 0},    {"7", 7},
-                                                 {"64", 64},  {"65", -1},  {"-1", -1},
-                                                 {"100", -1}, {"007", -1}, {"ab", 0}};
+    const std::pair<const char*, int> cases[] = {{"", 0},    {"0", 0},   {"7", 7},    {"64", 64},
+                                                 {"65", -1}, {"-1", -1}, {"100", -1}, {"007", -1},
+                                                 {"ab", 0},  {" 7", 7},  {"3x", 3}};
     for (const auto& [entry, device] : cases) {
         PanelRun run(2, entry);
         run.h.Start();
@@ -107,24 +125,6 @@ TEST(DeviceConnectionPanelTest, DeviceNumberEntryDecidesWhichDeviceIsOpened)
         }
         // The simulator has one device, so only device 0 answers.
         EXPECT_EQ(run.Status(), device == 0 ? kReady : "USB not responding") << entry;
-    }
-}
-
-TEST(DeviceConnectionPanelTest, StartUpKeepsAnUnansweringDeviceOpen)
-{
-    for (const int reply : {0x41, -1}) {
-        PanelRun run(1, "QSC10001");
-        if (reply < 0) {
-            QuillonSim_SetSilent(0, 1);
-        } else {
-            QuillonSim_SetHandshakeReply(0, reply);
-        }
-        run.h.Start();
-        EXPECT_EQ(run.Status(),
-                  reply < 0 ? "No response from USB (no reply)" : "No response from USB (0x41)");
-        EXPECT_EQ(g_bUsbOpen, 0);
-        EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
-        EXPECT_FALSE(Contains(CallLog(), "FT_Close"));
     }
 }
 
@@ -177,76 +177,67 @@ TEST(DeviceConnectionPanelTest, OpenJudgesTheFirstReplyByteAndClosesWhenUnanswer
 // A library that is absent or lacks entry points: the boxes in their order, the panel still up.
 TEST(DeviceConnectionPanelTest, IncompleteLibrariesAreReportedInOrder)
 {
-    const struct {
-        const char* library;
-        int method;
-        const char* entry;
-        std::vector<std::string> boxes;
-        const char* status;
-    } cases[] = {
-        {"/nonexistent/libftd2xx.so",
-         2,
-         "0",
-         {"Can't load the D2XX driver library.\n/nonexistent/libftd2xx.so: cannot open shared "
-          "object file: No such file or directory",
-          "FT_Open is not valid!", "FT_SetTimeouts is not valid!"},
+    using Boxes = std::vector<std::string>;
+    const std::string absent = "/nonexistent/libftd2xx.so";
+    const std::tuple<std::string, Boxes, const char*> cases[] = {
+        {absent,
+         {"Can't load the D2XX driver library.\n" + absent +
+              ": cannot open shared object file: No such file or directory",
+          "FT_OpenEx is not valid!", "FT_SetTimeouts is not valid!"},
          "USB not responding"},
-        {"libquillon-sim-nobaud.so",
-         2,
-         "0",
+        {BuildLibrary("libquillon-sim-nobaud.so"),
          {"Error: Can't Find FT_SetBaudRate", "FT_SetLatencyTimer is not valid!",
           "FT_SetBaudRate is not valid!", "FT_SetUSBParameters is not valid!"},
          kReady},
-        {"libquillon-sim-nowrite.so",
-         0,
-         "Quillon SC",
+        {BuildLibrary("libquillon-sim-nowrite.so"),
          {"Error: Can't Find FT_Write", "FT_OpenEx is not valid!", "FT_SetTimeouts is not valid!"},
          "USB not responding"},
     };
-    for (const auto& c : cases) {
-        const std::string library = c.library[0] == '/' ? c.library : BuildLibrary(c.library);
-        PanelRun run(c.method, c.entry, library);
+    for (const auto& [library, boxes, status] : cases) {
+        PanelRun run(0, "Quillon SC", library);
         run.h.Start();
         EXPECT_TRUE(run.panel().isVisible());
-        EXPECT_EQ(run.h.prompts.MessageTexts(), c.boxes) << c.library;
-        EXPECT_EQ(run.Status(), c.status) << c.library;
+        EXPECT_EQ(run.h.prompts.MessageTexts(), boxes) << library;
+        EXPECT_EQ(run.Status(), status) << library;
     }
 }
 
+// Beyond 63 devices every name must still arrive, each in a buffer of its own.
 TEST(DeviceConnectionPanelTest, SearchListsTheAttachedDevicesByTheCheckedMethod)
 {
     PanelRun run(2, "0");
     run.h.Start();
-    for (int count : {0, 3, 70}) {
-        std::vector<std::string> names, serials;
-        for (int i = 0; i < count; ++i) {
-            char serial[16];
-            std::snprintf(serial, sizeof serial, "QSC%05d", 20000 + i);
-            names.push_back("Quillon SC " + std::to_string(i));
-            serials.push_back(serial);
-        }
+    // What each method lists for device i: description, serial number, device number.
+    const auto text = [](int method, int i) {
+        char serial[16];
+        std::snprintf(serial, sizeof serial, "QSC%05d", 20000 + i);
+        return method == 0 ? "Quillon SC " + std::to_string(i)
+                           : (method == 1 ? serial : std::to_string(i));
+    };
+    const auto attach = [&](int count) {
+        std::vector<std::string> texts;
+        for (int i = 0; i < 2 * count; ++i) texts.push_back(text(i % 2, i / 2));
         std::vector<QuillonSimDevice> devices;
-        for (int i = 0; i < count; ++i) {
-            devices.push_back({names[i].c_str(), serials[i].c_str()});
-        }
+        for (int i = 0; i < count; ++i)
+            devices.push_back({texts[2 * i].c_str(), texts[2 * i + 1].c_str()});
         QuillonSim_SetDevices(devices.data(), count);
-
+    };
+    const auto listed = [&] {
+        std::vector<std::string> lines;
+        for (int i = 0; i < run.panel().m_listReceived->GetCount(); ++i) {
+            lines.push_back(run.panel().m_listReceived->GetText(i));
+        }
+        return lines;
+    };
+    for (int count : {0, 3, 70}) {
+        attach(count);
         for (int method : {0, 1, 2}) {
             run.h.Click(IDC_BY_DESCRIPTION + method);
             const std::string remembered = run.Remembered(method);
             run.h.Click(IDC_SEARCH);
-
             std::vector<std::string> expected{std::to_string(count) + " device(s) attached:"};
-            for (int i = 0; i < count; ++i) {
-                expected.push_back(method == 0   ? names[i]
-                                   : method == 1 ? serials[i]
-                                                 : std::to_string(i));
-            }
-            std::vector<std::string> lines;
-            for (int i = 0; i < run.panel().m_listReceived->GetCount(); ++i) {
-                lines.push_back(run.panel().m_listReceived->GetText(i));
-            }
-            EXPECT_EQ(lines, expected) << count << " devices, method " << method;
+            for (int i = 0; i < count; ++i) expected.push_back(text(method, i));
+            EXPECT_EQ(listed(), expected) << count << " devices, method " << method;
             EXPECT_EQ(run.Status(), "USB Closed.");
             EXPECT_EQ(run.Entry(), "");
             // Emptying the entry is not an edit: the remembered entry stays.
@@ -259,37 +250,39 @@ TEST(DeviceConnectionPanelTest, SearchListsTheAttachedDevicesByTheCheckedMethod)
     run.panel().Notify(IDC_RECEIVED_LIST, Notification::SelChange);
     EXPECT_EQ(run.Entry(), "70 device(s) attached:");
     EXPECT_EQ(run.Remembered(2), "70 device(s) attached:");
+
+    // More devices than a machine can carry is taken for a driver fault, not allocated for.
+    attach(5000);
+    run.h.Click(IDC_SEARCH);
+    EXPECT_EQ(run.h.prompts.MessageTexts(), std::vector<std::string>{"FT_ListDevices failed"});
+    EXPECT_TRUE(listed().empty());
 }
 
-TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntry)
+TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntryAndEmptyMeansDeviceZero)
 {
-    PanelRun run(0, "Quillon SC");
+    PanelRun run(1, "QSC10001");
     run.h.Start();
+    EXPECT_EQ(run.Status(), kReady);
+    run.h.Click(IDC_BY_DESCRIPTION);
+    EXPECT_EQ(run.Entry(), kPrompt);
     run.h.TypeText(IDC_DEVICE, "Bench shutter");
     run.h.Click(IDC_BY_SERIAL);
-    EXPECT_EQ(run.Entry(), kPrompt);
     run.h.TypeText(IDC_DEVICE, "QSC4");
     run.h.Click(IDC_BY_NUMBER);
     run.h.TypeText(IDC_DEVICE, "3");
-
     const std::pair<int, const char*> back[] = {
-        {IDC_BY_DESCRIPTION, "Bench shutter"}, {IDC_BY_SERIAL, "QSC4"}, {IDC_BY_NUMBER, "3"}};
+        {IDC_BY_DESCRIPTION, "Bench shutter"}, {IDC_BY_NUMBER, "3"}, {IDC_BY_SERIAL, "QSC4"}};
     for (const auto& [id, entry] : back) {
         run.h.Click(id);
         EXPECT_EQ(run.Entry(), entry);
         EXPECT_EQ(run.h.profile->GetProfileInt(kSection, "SerDesc", -9), id - IDC_BY_DESCRIPTION);
     }
-}
 
-TEST(DeviceConnectionPanelTest, EmptiedEntrySwitchesToDeviceNumberAndOpensDeviceZero)
-{
-    PanelRun run(1, "QSC10001");
-    run.h.Start();
+    // An emptied entry opens device 0, so the method follows it.
     run.h.TypeText(IDC_DEVICE, "");
     EXPECT_TRUE(run.panel().IsDlgButtonChecked(IDC_BY_NUMBER));
     EXPECT_EQ(run.Remembered(1), "");
     EXPECT_EQ(run.h.profile->GetProfileInt(kSection, "SerDesc", -9), 1);
-
     QuillonSim_ClearCallLog();
     run.h.Click(IDC_OPEN);
     EXPECT_TRUE(Contains(CallLog(), "FT_Open(0)\n"));

@@ -20,9 +20,8 @@ std::vector<std::uint8_t> ExerciseBytes()
     events.resize(QuillonSim_Transcript(events.data(), events.size()));
     std::vector<std::uint8_t> bytes;
     for (const QuillonSimEvent& e : events) {
-        if (e.direction == QUILLON_SIM_TO_DEVICE && e.byte != 0xEE) {
+        if (e.direction == QUILLON_SIM_TO_DEVICE && e.byte != 0xEE)
             bytes.push_back(e.byte);
-        }
     }
     return bytes;
 }
@@ -37,13 +36,7 @@ protected:
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
         h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
     }
-    ~LinkExercisePanelTest() override { g_nBlinkSpeed = 0; }
 
-    void SetSpeed(int speed)
-    {
-        h.panel->m_sliderSpeed.SetPos(speed);
-        h.panel->Notify(IDC_SPEED, Notification::ReleasedCapture);
-    }
     // Blink LEDs, Blink Off, trackbar, EXIT.
     std::vector<bool> Controls()
     {
@@ -72,7 +65,8 @@ TEST_F(LinkExercisePanelTest, BlinkStreamsThePatternUntilBlinkOff)
     h.Start();
     QuillonSim_ClearTranscript();
     EXPECT_EQ(g_nBlinkSpeed, 0);  // the trackbar shows 10; the speed waits for a release
-    SetSpeed(499);
+    h.panel->m_sliderSpeed.SetPos(499);
+    h.panel->Notify(IDC_SPEED, Notification::ReleasedCapture);
     EXPECT_EQ(g_nBlinkSpeed, 499);
     h.Click(IDC_BLINK_LEDS);
     EXPECT_EQ(Controls(), (std::vector<bool>{false, true, true, false}));

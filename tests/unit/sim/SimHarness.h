@@ -45,24 +45,15 @@ protected:
         return out;
     }
 
-    static std::string CallLog()
-    {
-        std::string s(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
-        QuillonSim_CallLog(s.data(), s.size());
-        s.pop_back();
-        return s;
-    }
-
     // Free-run reports with their times, as the transcript has them.
     static std::vector<std::pair<uint64_t, uint8_t>> Received()
     {
         std::vector<QuillonSimEvent> ev(QuillonSim_Transcript(nullptr, 0));
         QuillonSim_Transcript(ev.data(), ev.size());
         std::vector<std::pair<uint64_t, uint8_t>> out;
-        for (const auto& e : ev) {
+        for (const auto& e : ev)
             if (e.direction == QUILLON_SIM_FROM_DEVICE)
                 out.push_back({e.timeMs, e.byte});
-        }
         return out;
     }
 };

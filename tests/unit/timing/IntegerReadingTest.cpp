@@ -9,31 +9,21 @@ namespace {
 
 TEST(IntegerReading, ReadsAndClamps)
 {
-    struct Case {
-        std::string text;
-        int expected;
-    };
-    const Case cases[] = {
-        {"", 0},
-        {"abc", 0},
-        {"07", 7},
-        {"  -12x", -12},
-        {"+7", 7},
-        {" \t\n\v\f\r9", 9},
-        {"12 34", 12},
-        {"- 5", 0},
-        {"+-5", 0},
-        {"2147483647", INT_MAX},
-        {"-2147483648", INT_MIN},
-        {"2147483648", INT_MAX},
-        {"4294967303", INT_MAX},  // would wrap to 7 in 32 bits
-        {"-2147483649", INT_MIN},
-        {"  +99999999999999999999999999x", INT_MAX},
-        {"-99999999999999999999999999", INT_MIN},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ReadInteger(c.text), c.expected) << "text \"" << c.text << "\"";
-    }
+    EXPECT_EQ(ReadInteger(""), 0);
+    EXPECT_EQ(ReadInteger("abc"), 0);
+    EXPECT_EQ(ReadInteger("07"), 7);
+    EXPECT_EQ(ReadInteger("  -12x"), -12);
+    EXPECT_EQ(ReadInteger(" \t\n\v\f\r+9"), 9);
+    EXPECT_EQ(ReadInteger("12 34"), 12);
+    EXPECT_EQ(ReadInteger("- 5"), 0);
+    EXPECT_EQ(ReadInteger("+-5"), 0);
+    EXPECT_EQ(ReadInteger("2147483647"), INT_MAX);
+    EXPECT_EQ(ReadInteger("-2147483648"), INT_MIN);
+    EXPECT_EQ(ReadInteger("2147483648"), INT_MAX);
+    EXPECT_EQ(ReadInteger("4294967303"), INT_MAX);  // would wrap to 7 in 32 bits
+    EXPECT_EQ(ReadInteger("-2147483649"), INT_MIN);
+    EXPECT_EQ(ReadInteger("  +99999999999999999999999999x"), INT_MAX);
+    EXPECT_EQ(ReadInteger("-99999999999999999999999999"), INT_MIN);
 }
 
 TEST(IntegerReading, StopsAtTheEndOfAView)
