@@ -83,12 +83,14 @@ int CPanelApp::InitInstance()
     if (!panel.Create()) return 0;
     panel.show();
 
+    bool screenshotFailed = false;
     if (!opts.screenshot.empty()) {
         const QString file = QString::fromStdString(opts.screenshot);
         // Let the poll timer run for a moment so the picture shows a settled panel.
-        QTimer::singleShot(500, &panel, [&panel, file] {
-            const bool saved = panel.grab().save(file, "PNG");
-            if (!saved) std::fprintf(stderr, "Could not write the screenshot %s\n", qPrintable(file));
+        QTimer::singleShot(500, &panel, [&panel, &screenshotFailed, file] {
+            screenshotFailed = !panel.grab().save(file, "PNG");
+            if (screenshotFailed)
+                std::fprintf(stderr, "Could not write the screenshot %s\n", qPrintable(file));
             // An unattended run also says where the link stands, for scripts and CI logs.
             std::printf("USB status: %s\n", panel.m_strUsbStatus.c_str());
             std::fflush(stdout);
@@ -96,6 +98,7 @@ int CPanelApp::InitInstance()
         });
     }
     app.exec();
-    // Every way out of the panel ends the program with code 0.
-    return 0;
+    // Every way out of the panel ends the program with code 0; only an unattended run whose
+    // picture could not be written says so, so that a script does not take it for success.
+    return screenshotFailed ? 1 : 0;
 }

@@ -51,6 +51,12 @@ TEST(ExitPathTest, ScreenshotRunWritesThePanelAndExitsWithZero)
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(image.width(), 600);
     EXPECT_GT(image.height(), 500);
+
+    // A picture that cannot be written is not reported as success.
+    const ProgramRun unwritable =
+        RunProgram(dir, {"--driver", dir.filePath("missing/libftd2xx.so"), "--screenshot",
+                         dir.filePath("no/such/dir/p.png")});
+    EXPECT_EQ(unwritable.exitCode, 1);
 }
 
 TEST(ExitPathTest, FirstSimulatedRunOpensTheSimulatorWithoutTouchingTheRealProfile)
