@@ -109,17 +109,17 @@ typedef struct QuillonSimDevice {
 enum { QUILLON_SIM_TO_DEVICE = 0, QUILLON_SIM_FROM_DEVICE = 1 };
 
 typedef struct QuillonSimEvent {
-    uint64_t timeMs;  /* simulator clock */
+    uint64_t timeMs; /* simulator clock */
     int device;
-    int direction;    /* QUILLON_SIM_TO_DEVICE or QUILLON_SIM_FROM_DEVICE */
+    int direction; /* QUILLON_SIM_TO_DEVICE or QUILLON_SIM_FROM_DEVICE */
     uint8_t byte;
 } QuillonSimEvent;
 
 /* The controller's state as the simulator holds it. */
 typedef struct QuillonSimState {
-    int open;          /* handle open */
-    int shutterOpen;   /* 1 open, 0 closed */
-    int mode;          /* 0 fast, 1 soft, 2 neutral density */
+    int open;        /* handle open */
+    int shutterOpen; /* 1 open, 0 closed */
+    int mode;        /* 0 fast, 1 soft, 2 neutral density */
     int ndSteps;
     int trigger;       /* 0 off, 1 enable on high, 2 enable on low, 3 rising edge, 4 falling edge */
     int sync;          /* 0 off, 1 high for open, 2 low for open */
@@ -154,20 +154,23 @@ uint64_t QuillonSim_NowMs(void);
  * opened again (old handles stay dead); its settings are kept. */
 void QuillonSim_Unplug(int device);
 void QuillonSim_Replug(int device);
-void QuillonSim_SetSilent(int device, int silent);             /* accepts writes, never answers */
-void QuillonSim_SetHandshakeReply(int device, int byte);       /* -1: normal 0xEE */
-void QuillonSim_SetWriteStatus(int device, uint32_t status);   /* FT_Write returns this (0: normal) */
-void QuillonSim_DropAnswerBytes(int device, int count);        /* the next count answer bytes vanish (sets the count) */
-void QuillonSim_CorruptAnswerBytes(int device, int count);     /* the next count answer bytes arrive inverted (~b) */
-void QuillonSim_Inject(int device, const uint8_t* bytes, size_t count); /* straight into the receive queue */
-void QuillonSim_TriggerPulse(int device);                      /* starts a run when the option is On Trigger Pulse */
+void QuillonSim_SetSilent(int device, int silent);           /* accepts writes, never answers */
+void QuillonSim_SetHandshakeReply(int device, int byte);     /* -1: normal 0xEE */
+void QuillonSim_SetWriteStatus(int device, uint32_t status); /* FT_Write returns this (0: normal) */
+void QuillonSim_DropAnswerBytes(
+    int device, int count); /* the next count answer bytes vanish (sets the count) */
+void QuillonSim_CorruptAnswerBytes(
+    int device, int count); /* the next count answer bytes arrive inverted (~b) */
+void QuillonSim_Inject(int device, const uint8_t* bytes,
+                       size_t count);     /* straight into the receive queue */
+void QuillonSim_TriggerPulse(int device); /* starts a run when the option is On Trigger Pulse */
 /* Simulated power cycle: the stored power-up setting (factory setting until Save configuration)
  * becomes the current one, pending answers are lost, and a run starts when its free-run option is
  * On Power Up. Handles stay valid. */
 void QuillonSim_PowerUp(int device);
 
 /* Inspection. */
-int QuillonSim_GetState(int device, QuillonSimState* state);  /* 0 on success */
+int QuillonSim_GetState(int device, QuillonSimState* state); /* 0 on success */
 /* Sets the controller's settings as if frames had set them (shutterOpen, mode, ndSteps, trigger,
  * sync, both times, freeRunOption, repeatCount, powered); the other fields are ignored, no run
  * starts or stops and nothing is sent. 0 on success. */
@@ -181,9 +184,9 @@ typedef struct QuillonSimLink {
     uint32_t outTransferSize;
     uint32_t readTimeoutMs;
     uint32_t writeTimeoutMs;
-    int resetCount;   /* FT_ResetDevice calls */
-    int purgeCount;   /* FT_Purge calls */
-    int openHandles;  /* handles currently open on the device */
+    int resetCount;  /* FT_ResetDevice calls */
+    int purgeCount;  /* FT_Purge calls */
+    int openHandles; /* handles currently open on the device */
 } QuillonSimLink;
 int QuillonSim_GetLink(int device, QuillonSimLink* link); /* 0 on success */
 

@@ -25,7 +25,8 @@ constexpr const char* kAppName = "quillon-utility";
 // First run against the simulator: open the simulated controller by its description at once.
 void SeedSimulatorProfile(Profile& profile)
 {
-    if (profile.Exists()) return;
+    if (profile.Exists())
+        return;
     profile.WriteProfileInt("MyTiveloAp", "SerDesc", 0);
     profile.WriteProfileString("MyTiveloAp", "DescString", "Quillon SC");
 }
@@ -45,13 +46,14 @@ int CPanelApp::InitInstance()
     QApplication::setApplicationVersion(QUILLON_VERSION "b");
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Remote control and test utility for the Quillon smart shutter controller.");
+    parser.setApplicationDescription(
+        "Remote control and test utility for the Quillon smart shutter controller.");
     parser.addHelpOption();
     parser.addVersionOption();
     QCommandLineOption driverOpt("driver", "Load the D2XX driver library at PATH.", "PATH");
     QCommandLineOption simulateOpt("simulate", "Use the bundled simulated controller.");
-    QCommandLineOption screenshotOpt("screenshot",
-                                     "Once started, save a PNG of the panel to FILE and exit.", "FILE");
+    QCommandLineOption screenshotOpt(
+        "screenshot", "Once started, save a PNG of the panel to FILE and exit.", "FILE");
     parser.addOption(driverOpt);
     parser.addOption(simulateOpt);
     parser.addOption(screenshotOpt);
@@ -63,24 +65,26 @@ int CPanelApp::InitInstance()
     opts.screenshot = parser.value(screenshotOpt).toStdString();
 
     Profile profile(Profile::DefaultPath(ProfileFileName(opts.simulate)));
-    if (opts.simulate && opts.driver.empty()) SeedSimulatorProfile(profile);
+    if (opts.simulate && opts.driver.empty())
+        SeedSimulatorProfile(profile);
 
     QtPrompts interactivePrompts;
     UnattendedPrompts unattendedPrompts;
-    Prompts& prompts = opts.screenshot.empty() ? static_cast<Prompts&>(interactivePrompts)
-                                               : unattendedPrompts;
+    Prompts& prompts =
+        opts.screenshot.empty() ? static_cast<Prompts&>(interactivePrompts) : unattendedPrompts;
     PanelOptions panelOptions;
     panelOptions.profile = &profile;
     panelOptions.prompts = &prompts;
     panelOptions.appName = kAppName;
-    panelOptions.driverCandidates =
-        DriverCandidates(opts.driver, opts.simulate, QCoreApplication::applicationDirPath().toStdString(),
-                         QUILLON_INSTALL_LIBDIR);
+    panelOptions.driverCandidates = DriverCandidates(
+        opts.driver, opts.simulate, QCoreApplication::applicationDirPath().toStdString(),
+        QUILLON_INSTALL_LIBDIR);
     panelOptions.exitProcess = [](int code) { QCoreApplication::exit(code); };
 
     CShutterPanelDlg panel(std::move(panelOptions));
     interactivePrompts.SetParent(&panel);
-    if (!panel.Create()) return 0;
+    if (!panel.Create())
+        return 0;
     panel.show();
 
     bool screenshotFailed = false;

@@ -12,7 +12,8 @@ TrackbarWidget::TrackbarWidget(QWidget* parent) : QSlider(Qt::Horizontal, parent
 void TrackbarWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     QSlider::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton) emit releasedCapture();
+    if (event->button() == Qt::LeftButton)
+        emit releasedCapture();
 }
 
 ScaleLineWidget::ScaleLineWidget(QString pattern, QWidget* parent)
@@ -27,7 +28,8 @@ void ScaleLineWidget::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
     const int n = m_pattern.size();
-    if (n == 0) return;
+    if (n == 0)
+        return;
     const double step = double(width() - 1) / n;
     const int mid = height() / 2;
     const int arrow = std::max(2, height() / 4);
@@ -58,14 +60,36 @@ void ScaleLineWidget::paintEvent(QPaintEvent*)
 void CSliderCtrl::SetRange(int min, int max, bool redraw)
 {
     m_slider->setRange(min, max);
-    if (redraw) m_slider->update();
+    if (redraw)
+        m_slider->update();
 }
 
-void CSliderCtrl::SetPos(int pos) { m_slider->setValue(pos); }
-int CSliderCtrl::GetPos() const { return m_slider->value(); }
-int CSliderCtrl::GetRangeMin() const { return m_slider->minimum(); }
-int CSliderCtrl::GetRangeMax() const { return m_slider->maximum(); }
+void CSliderCtrl::SetPos(int pos)
+{
+    m_slider->setValue(pos);
+}
+int CSliderCtrl::GetPos() const
+{
+    return m_slider->value();
+}
+int CSliderCtrl::GetRangeMin() const
+{
+    return m_slider->minimum();
+}
+int CSliderCtrl::GetRangeMax() const
+{
+    return m_slider->maximum();
+}
 
-int CComboBox::GetCurSel() const { return m_combo->currentIndex(); }
-void CComboBox::SetCurSel(int index) { m_combo->setCurrentIndex(index); }
-int CComboBox::GetCount() const { return m_combo->count(); }
+int CComboBox::GetCurSel() const
+{
+    return m_combo->currentIndex();
+}
+void CComboBox::SetCurSel(int index)
+{
+    m_combo->setCurrentIndex(index);
+}
+int CComboBox::GetCount() const
+{
+    return m_combo->count();
+}

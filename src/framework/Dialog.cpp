@@ -19,7 +19,10 @@
 namespace {
 struct ExchangeFailed {};
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 }  // namespace
 
 CDialog::CDialog(DialogTemplate dlgTemplate, Prompts& prompts, QWidget* parent)
@@ -33,7 +36,8 @@ CDialog::CDialog(DialogTemplate dlgTemplate, Prompts& prompts, QWidget* parent)
     setWindowTitle(Q(m_template.caption));
     QFontMetrics fm(font());
     // The average width of the Latin letters, rounded as the classic dialog units are.
-    const int letters = fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int letters =
+        fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     m_baseX = (letters / 26 + 1) / 2;
     m_baseY = fm.height();
 }
@@ -43,13 +47,20 @@ CDialog::~CDialog() = default;
 QFont CDialog::DialogFont()
 {
     QFont f = QApplication::font();
-    if (QFontDatabase::families().contains("DejaVu Sans")) f.setFamily("DejaVu Sans");
+    if (QFontDatabase::families().contains("DejaVu Sans"))
+        f.setFamily("DejaVu Sans");
     f.setPointSize(8);
     return f;
 }
 
-int CDialog::DluToPixelsX(int dlu) const { return static_cast<int>(dlu * m_baseX / 4 + 0.5); }
-int CDialog::DluToPixelsY(int dlu) const { return static_cast<int>(dlu * m_baseY / 8 + 0.5); }
+int CDialog::DluToPixelsX(int dlu) const
+{
+    return static_cast<int>(dlu * m_baseX / 4 + 0.5);
+}
+int CDialog::DluToPixelsY(int dlu) const
+{
+    return static_cast<int>(dlu * m_baseY / 8 + 0.5);
+}
 
 void CDialog::FitBaseUnitsToCaptions()
 {
@@ -63,16 +74,28 @@ void CDialog::FitBaseUnitsToCaptions()
                            st->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 2;
     const int buttonExtra = 2 * st->pixelMetric(QStyle::PM_ButtonMargin);
     for (const ControlTemplate& ctl : m_template.controls) {
-        if (ctl.caption.empty() || ctl.w <= 0) continue;
+        if (ctl.caption.empty() || ctl.w <= 0)
+            continue;
         int extra = 0;
         switch (ctl.kind) {
-            case ControlKind::RadioButton: extra = radioExtra; break;
-            case ControlKind::CheckBox: extra = checkExtra; break;
+            case ControlKind::RadioButton:
+                extra = radioExtra;
+                break;
+            case ControlKind::CheckBox:
+                extra = checkExtra;
+                break;
             case ControlKind::PushButton:
-            case ControlKind::DefPushButton: extra = buttonExtra; break;
-            case ControlKind::Label: extra = ctl.style & kStyleBorder ? 4 : 1; break;
-            case ControlKind::GroupBox: extra = 16; break;
-            default: continue;
+            case ControlKind::DefPushButton:
+                extra = buttonExtra;
+                break;
+            case ControlKind::Label:
+                extra = ctl.style & kStyleBorder ? 4 : 1;
+                break;
+            case ControlKind::GroupBox:
+                extra = 16;
+                break;
+            default:
+                continue;
         }
         const int needed = fm.horizontalAdvance(QString::fromStdString(ctl.caption)) + extra;
         m_baseX = std::max(m_baseX, needed * 4.0 / ctl.w);
@@ -97,11 +120,15 @@ bool CDialog::Create()
 
 int CDialog::DoModal()
 {
-    if (!m_bCreated && !Create()) return -1;
+    if (!m_bCreated && !Create())
+        return -1;
     return exec();
 }
 
-void CDialog::EndDialog(int result) { done(result); }
+void CDialog::EndDialog(int result)
+{
+    done(result);
+}
 
 void CDialog::CreateControls()
 {
@@ -130,11 +157,13 @@ void CDialog::CreateControls()
             m_items[ctl.id] = w;
         }
         w->setAccessibleName(Q(ctl.accessibleName.empty() ? ctl.caption : ctl.accessibleName));
-        if (ctl.kind == ControlKind::GroupBox) groupBoxes.push_back(w);
+        if (ctl.kind == ControlKind::GroupBox)
+            groupBoxes.push_back(w);
     }
     // Group boxes are frames behind the controls they surround, never in their way.
     for (QWidget* g : groupBoxes) g->lower();
-    if (!layout()) setFixedSize(m_content->size());
+    if (!layout())
+        setFixedSize(m_content->size());
 }
 
 QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
@@ -145,8 +174,10 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
         case ControlKind::PushButton:
         case ControlKind::DefPushButton: {
             auto* b = new QPushButton(caption, m_content);
-            if (ctl.kind == ControlKind::DefPushButton) b->setDefault(true);
-            connect(b, &QPushButton::clicked, this, [this, id] { Notify(id, Notification::Clicked); });
+            if (ctl.kind == ControlKind::DefPushButton)
+                b->setDefault(true);
+            connect(b, &QPushButton::clicked, this,
+                    [this, id] { Notify(id, Notification::Clicked); });
             return b;
         }
         case ControlKind::RadioButton: {
@@ -157,22 +188,26 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
         }
         case ControlKind::CheckBox: {
             auto* b = new QCheckBox(caption, m_content);
-            connect(b, &QAbstractButton::clicked, this, [this, id] { Notify(id, Notification::Clicked); });
+            connect(b, &QAbstractButton::clicked, this,
+                    [this, id] { Notify(id, Notification::Clicked); });
             return b;
         }
         case ControlKind::Edit: {
             auto* e = new QLineEdit(caption, m_content);
             e->setReadOnly(ctl.style & kStyleReadOnly);
-            if (ctl.style & kStyleCentre) e->setAlignment(Qt::AlignCenter);
+            if (ctl.style & kStyleCentre)
+                e->setAlignment(Qt::AlignCenter);
             // Every change notifies, as an edit control does; the lock-out keeps exchanges quiet.
-            connect(e, &QLineEdit::textChanged, this, [this, id] { Notify(id, Notification::EditChange); });
+            connect(e, &QLineEdit::textChanged, this,
+                    [this, id] { Notify(id, Notification::EditChange); });
             return e;
         }
         case ControlKind::Label: {
             auto* l = new QLabel(caption, m_content);
             l->setAlignment((ctl.style & kStyleCentre ? Qt::AlignHCenter : Qt::AlignLeft) |
                             (ctl.style & kStyleBorder ? Qt::AlignVCenter : Qt::AlignTop));
-            if (ctl.style & kStyleBorder) l->setFrameStyle(QFrame::Box | QFrame::Plain);
+            if (ctl.style & kStyleBorder)
+                l->setFrameStyle(QFrame::Box | QFrame::Plain);
             return l;
         }
         case ControlKind::ScaleLine:
@@ -194,7 +229,8 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
             c->setEditable(false);
             // activated() fires for the operator's choices only, as the selection-change
             // notification does.
-            connect(c, &QComboBox::activated, this, [this, id] { Notify(id, Notification::SelChange); });
+            connect(c, &QComboBox::activated, this,
+                    [this, id] { Notify(id, Notification::SelChange); });
             return c;
         }
         case ControlKind::Icon: {
@@ -223,7 +259,8 @@ void CDialog::OnRadioClicked(int id)
     std::size_t begin = at;
     while (begin > 0 && !controls[begin].groupStart) --begin;
     for (std::size_t i = begin; i < controls.size(); ++i) {
-        if (i > begin && controls[i].groupStart) break;
+        if (i > begin && controls[i].groupStart)
+            break;
         if (controls[i].kind == ControlKind::RadioButton && controls[i].id != id)
             CheckDlgButton(controls[i].id, false);
     }
@@ -236,9 +273,12 @@ std::vector<int> CDialog::RadioGroup(int firstId) const
     std::vector<int> ids;
     bool inGroup = false;
     for (const ControlTemplate& ctl : m_template.controls) {
-        if (inGroup && ctl.groupStart) break;
-        if (ctl.id == firstId && ctl.id != IDC_STATIC) inGroup = true;
-        if (inGroup && ctl.kind == ControlKind::RadioButton) ids.push_back(ctl.id);
+        if (inGroup && ctl.groupStart)
+            break;
+        if (ctl.id == firstId && ctl.id != IDC_STATIC)
+            inGroup = true;
+        if (inGroup && ctl.kind == ControlKind::RadioButton)
+            ids.push_back(ctl.id);
     }
     return ids;
 }
@@ -257,8 +297,7 @@ void CDialog::SetDlgItemText(int id, const std::string& text)
         e->setText(t);
         // A set text shows from its start, as an edit control does.
         e->setCursorPosition(0);
-    }
-    else if (auto* l = qobject_cast<QLabel*>(w))
+    } else if (auto* l = qobject_cast<QLabel*>(w))
         l->setText(t);
     else if (auto* b = qobject_cast<QAbstractButton*>(w))
         b->setText(t);
@@ -269,18 +308,24 @@ void CDialog::SetDlgItemText(int id, const std::string& text)
 std::string CDialog::GetDlgItemText(int id) const
 {
     QWidget* w = GetDlgItem(id);
-    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
-    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().toStdString();
-    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return e->text().toStdString();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text().toStdString();
+    if (auto* g = qobject_cast<QGroupBox*>(w))
+        return g->title().toStdString();
+    if (auto* c = qobject_cast<QComboBox*>(w))
+        return c->currentText().toStdString();
     return {};
 }
 
 void CDialog::CheckDlgButton(int id, bool checked)
 {
     if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(id))) {
-        if (b->isChecked() != checked) b->setChecked(checked);
+        if (b->isChecked() != checked)
+            b->setChecked(checked);
     }
 }
 
@@ -299,7 +344,8 @@ void CDialog::CheckRadioButton(int firstId, int lastId, int checkId)
 
 void CDialog::EnableDlgItem(int id, bool enable)
 {
-    if (QWidget* w = GetDlgItem(id)) w->setEnabled(enable);
+    if (QWidget* w = GetDlgItem(id))
+        w->setEnabled(enable);
 }
 
 bool CDialog::IsDlgItemEnabled(int id) const
@@ -332,7 +378,8 @@ bool CDialog::OnInitDialog()
 
 void CDialog::Notify(int id, Notification code)
 {
-    if (NotificationsLocked()) return;
+    if (NotificationsLocked())
+        return;
     OnCommand(id, code);
 }
 
@@ -351,10 +398,14 @@ bool CDialog::OnCommand(int id, Notification code)
 
 void CDialog::OnOK()
 {
-    if (UpdateData(true)) EndDialog(QDialog::Accepted);
+    if (UpdateData(true))
+        EndDialog(QDialog::Accepted);
 }
 
-void CDialog::OnCancel() { EndDialog(QDialog::Rejected); }
+void CDialog::OnCancel()
+{
+    EndDialog(QDialog::Rejected);
+}
 
 void CDialog::keyPressEvent(QKeyEvent* event)
 {
@@ -365,24 +416,33 @@ void CDialog::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void CDialog::reject() { OnCommand(IDCANCEL, Notification::Clicked); }
+void CDialog::reject()
+{
+    OnCommand(IDCANCEL, Notification::Clicked);
+}
 
-void CDialog::accept() { OnCommand(IDOK, Notification::Clicked); }
+void CDialog::accept()
+{
+    OnCommand(IDOK, Notification::Clicked);
+}
 
 void CDataExchange::Fail(int id)
 {
-    if (QWidget* w = m_pDlgWnd->GetDlgItem(id)) w->setFocus();
+    if (QWidget* w = m_pDlgWnd->GetDlgItem(id))
+        w->setFocus();
     throw ExchangeFailed{};
 }
 
 void DDX_Control(CDataExchange* pDX, int id, CSliderCtrl& ctrl)
 {
-    if (!ctrl.Widget()) ctrl.Attach(pDX->m_pDlgWnd->Item<QSlider>(id));
+    if (!ctrl.Widget())
+        ctrl.Attach(pDX->m_pDlgWnd->Item<QSlider>(id));
 }
 
 void DDX_Control(CDataExchange* pDX, int id, CComboBox& ctrl)
 {
-    if (!ctrl.Widget()) ctrl.Attach(pDX->m_pDlgWnd->Item<QComboBox>(id));
+    if (!ctrl.Widget())
+        ctrl.Attach(pDX->m_pDlgWnd->Item<QComboBox>(id));
 }
 
 void DDX_Text(CDataExchange* pDX, int id, std::string& value)
@@ -401,18 +461,23 @@ bool ParseStrictInt(const std::string& s, int& out)
     std::size_t i = 0;
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
     bool neg = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        neg = s[i++] == '-';
     const std::size_t digitsStart = i;
     long long v = 0;
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
         v = v * 10 + (s[i++] - '0');
-        if (v > 2147483648LL) return false;
+        if (v > 2147483648LL)
+            return false;
     }
-    if (i == digitsStart) return false;
+    if (i == digitsStart)
+        return false;
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i != s.size()) return false;
+    if (i != s.size())
+        return false;
     v = neg ? -v : v;
-    if (v > 2147483647LL) return false;
+    if (v > 2147483647LL)
+        return false;
     out = static_cast<int>(v);
     return true;
 }
@@ -432,7 +497,8 @@ void DDX_Text(CDataExchange* pDX, int id, int& value)
         value = parsed;
     } else {
         const std::string text = std::to_string(value);
-        if (dlg->GetDlgItemText(id) != text) dlg->SetDlgItemText(id, text);
+        if (dlg->GetDlgItemText(id) != text)
+            dlg->SetDlgItemText(id, text);
     }
 }
 
@@ -443,7 +509,8 @@ void DDX_Radio(CDataExchange* pDX, int id, int& value)
     if (pDX->m_bSaveAndValidate) {
         value = -1;
         for (std::size_t i = 0; i < group.size(); ++i)
-            if (dlg->IsDlgButtonChecked(group[i])) value = static_cast<int>(i);
+            if (dlg->IsDlgButtonChecked(group[i]))
+                value = static_cast<int>(i);
     } else {
         for (std::size_t i = 0; i < group.size(); ++i)
             dlg->CheckDlgButton(group[i], static_cast<int>(i) == value);
@@ -453,7 +520,8 @@ void DDX_Radio(CDataExchange* pDX, int id, int& value)
 void DDX_CBIndex(CDataExchange* pDX, int id, int& value)
 {
     auto* combo = pDX->m_pDlgWnd->Item<QComboBox>(id);
-    if (!combo) return;
+    if (!combo)
+        return;
     if (pDX->m_bSaveAndValidate) {
         value = combo->currentIndex();
     } else if (combo->currentIndex() != value) {

@@ -129,7 +129,8 @@ void DDX_Control(CDataExchange* pDX, int id, CComboBox& ctrl);
 template <class W>
 void DDX_Control(CDataExchange* pDX, int id, W*& widget)
 {
-    if (!widget) widget = pDX->m_pDlgWnd->template Item<W>(id);
+    if (!widget)
+        widget = pDX->m_pDlgWnd->template Item<W>(id);
 }
 void DDX_Text(CDataExchange* pDX, int id, std::string& value);
 void DDX_Text(CDataExchange* pDX, int id, int& value);

@@ -24,7 +24,8 @@ Profile::~Profile() = default;
 std::string Profile::DefaultPath(const std::string& fileName)
 {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty()) base = QDir::homePath() + "/.config";
+    if (base.isEmpty())
+        base = QDir::homePath() + "/.config";
     return (base + "/" + QString::fromStdString(fileName)).toStdString();
 }
 
@@ -32,7 +33,8 @@ int Profile::GetProfileInt(const std::string& section, const std::string& key,
                            int defaultValue) const
 {
     QVariant v = m_settings->value(KeyOf(section, key));
-    if (!v.isValid()) return defaultValue;
+    if (!v.isValid())
+        return defaultValue;
     // Read as the old profile functions did: leading digits, anything else gives 0.
     return ReadInteger(v.toString().toStdString());
 }
@@ -41,7 +43,8 @@ std::string Profile::GetProfileString(const std::string& section, const std::str
                                       const std::string& defaultValue) const
 {
     QVariant v = m_settings->value(KeyOf(section, key));
-    if (!v.isValid()) return defaultValue;
+    if (!v.isValid())
+        return defaultValue;
     return v.toString().toStdString();
 }
 
@@ -59,4 +62,7 @@ bool Profile::WriteProfileString(const std::string& section, const std::string& 
     return m_settings->status() == QSettings::NoError;
 }
 
-bool Profile::Exists() const { return QFileInfo::exists(QString::fromStdString(m_path)); }
+bool Profile::Exists() const
+{
+    return QFileInfo::exists(QString::fromStdString(m_path));
+}

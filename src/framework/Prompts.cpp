@@ -6,7 +6,8 @@ MbResult ScriptedPrompts::MessageBox(const std::string& text, const std::string&
                                      MbIcon icon, MbButtons buttons)
 {
     records.push_back({Kind::Message, text, caption, icon, buttons, {}});
-    if (answers.empty()) return MbResult::Ok;
+    if (answers.empty())
+        return MbResult::Ok;
     MbResult r = answers.front();
     answers.pop_front();
     return r;
@@ -16,7 +17,8 @@ std::optional<std::string> ScriptedPrompts::FileAnswer(Kind kind, const std::str
                                                        const std::string& defaultExt)
 {
     records.push_back({kind, filter, {}, MbIcon::None, MbButtons::Ok, defaultExt});
-    if (fileAnswers.empty()) return std::nullopt;
+    if (fileAnswers.empty())
+        return std::nullopt;
     auto r = fileAnswers.front();
     fileAnswers.pop_front();
     return r;
@@ -38,7 +40,8 @@ std::vector<std::string> ScriptedPrompts::MessageTexts() const
 {
     std::vector<std::string> out;
     for (const auto& r : records)
-        if (r.kind == Kind::Message) out.push_back(r.text);
+        if (r.kind == Kind::Message)
+            out.push_back(r.text);
     return out;
 }
 

@@ -89,7 +89,8 @@ void CShutterPanelDlg::MapHandlers()
 
 QWidget* CShutterPanelDlg::CreateCustomControl(const ControlTemplate& ctl, QWidget* parent)
 {
-    if (ctl.id != IDC_RECEIVED_LIST) return CDialog::CreateCustomControl(ctl, parent);
+    if (ctl.id != IDC_RECEIVED_LIST)
+        return CDialog::CreateCustomControl(ctl, parent);
     auto* list = new ReceivedList(parent);
     connect(list, &ReceivedList::operatorSelectionChanged, this,
             [this] { Notify(IDC_RECEIVED_LIST, Notification::SelChange); });
@@ -148,13 +149,27 @@ bool CShutterPanelDlg::OnInitDialog()
         m_vscroll->setAccessibleName("Panel scroll bar");
         connect(m_vscroll, &QScrollBar::actionTriggered, this, [this](int action) {
             switch (action) {
-                case QAbstractSlider::SliderSingleStepSub: OnVScroll(SB_LINEUP, 0); break;
-                case QAbstractSlider::SliderSingleStepAdd: OnVScroll(SB_LINEDOWN, 0); break;
-                case QAbstractSlider::SliderPageStepSub: OnVScroll(SB_PAGEUP, 0); break;
-                case QAbstractSlider::SliderPageStepAdd: OnVScroll(SB_PAGEDOWN, 0); break;
-                case QAbstractSlider::SliderToMinimum: OnVScroll(SB_TOP, 0); break;
-                case QAbstractSlider::SliderToMaximum: OnVScroll(SB_BOTTOM, 0); break;
-                default: OnVScroll(SB_THUMBTRACK, m_vscroll->sliderPosition()); break;
+                case QAbstractSlider::SliderSingleStepSub:
+                    OnVScroll(SB_LINEUP, 0);
+                    break;
+                case QAbstractSlider::SliderSingleStepAdd:
+                    OnVScroll(SB_LINEDOWN, 0);
+                    break;
+                case QAbstractSlider::SliderPageStepSub:
+                    OnVScroll(SB_PAGEUP, 0);
+                    break;
+                case QAbstractSlider::SliderPageStepAdd:
+                    OnVScroll(SB_PAGEDOWN, 0);
+                    break;
+                case QAbstractSlider::SliderToMinimum:
+                    OnVScroll(SB_TOP, 0);
+                    break;
+                case QAbstractSlider::SliderToMaximum:
+                    OnVScroll(SB_BOTTOM, 0);
+                    break;
+                default:
+                    OnVScroll(SB_THUMBTRACK, m_vscroll->sliderPosition());
+                    break;
             }
         });
         connect(m_vscroll, &QScrollBar::sliderReleased, this,
@@ -185,8 +200,8 @@ bool CShutterPanelDlg::OnInitDialog()
     m_sliderSeconds.SetRange(0, 59, true);
     m_sliderMinutes.SetRange(0, 59, true);
     m_sliderHours.SetRange(0, 5, true);
-    for (CSliderCtrl* s : {&m_sliderTenthMs, &m_sliderMs, &m_sliderSeconds, &m_sliderMinutes,
-                           &m_sliderHours})
+    for (CSliderCtrl* s :
+         {&m_sliderTenthMs, &m_sliderMs, &m_sliderSeconds, &m_sliderMinutes, &m_sliderHours})
         s->SetPos(0);
 
     // 9 to 11.
@@ -218,7 +233,8 @@ bool CShutterPanelDlg::OnInitDialog()
     CheckRadioButton(IDC_SHUTTER_OPEN, IDC_SHUTTER_CLOSE, IDC_SHUTTER_CLOSE);
 
     // 16. The first control in tab order takes the focus.
-    if (QWidget* first = GetDlgItem(Template().controls.front().id)) first->setFocus();
+    if (QWidget* first = GetDlgItem(Template().controls.front().id))
+        first->setFocus();
     return true;
 }
 
@@ -227,14 +243,16 @@ void CShutterPanelDlg::EnableTestControls(bool on)
     EnableDlgItem(IDC_BLINK_LEDS, on);
     EnableDlgItem(IDC_BLINK_OFF, on);
     EnableDlgItem(IDC_SPEED, on);
-    if (on) EnableDlgItem(IDC_OPEN, true);
+    if (on)
+        EnableDlgItem(IDC_OPEN, true);
 }
 
 void CShutterPanelDlg::ShowContextMenu(const QPoint& pos)
 {
     QMenu menu(this);
     QAction* about = menu.addAction("&About Tivelo...");
-    if (menu.exec(m_content->mapToGlobal(pos)) == about) OnSysCommand(IDM_ABOUTBOX);
+    if (menu.exec(m_content->mapToGlobal(pos)) == about)
+        OnSysCommand(IDM_ABOUTBOX);
 }
 
 void CShutterPanelDlg::OnSysCommand(int nID)
@@ -248,7 +266,8 @@ void CShutterPanelDlg::OnSysCommand(int nID)
 void CShutterPanelDlg::resizeEvent(QResizeEvent* event)
 {
     CDialog::resizeEvent(event);
-    if (!m_vscroll) return;
+    if (!m_vscroll)
+        return;
     const int sbw = m_vscroll->sizeHint().width();
     m_vscroll->setGeometry(width() - sbw, 0, sbw, height());
     OnSize(height());
@@ -276,7 +295,8 @@ void CShutterPanelDlg::OnVScroll(int code, int nPos)
     const ScrollStep step = ComputeScrollStep(code, nPos, m_nScrollPos, max);
     if (!step.apply) {
         // The bar does not move by itself; only a handled action moves it.
-        if (code != SB_THUMBTRACK) m_vscroll->setSliderPosition(m_nScrollPos);
+        if (code != SB_THUMBTRACK)
+            m_vscroll->setSliderPosition(m_nScrollPos);
         return;
     }
     m_nScrollPos += step.delta;
@@ -287,7 +307,8 @@ void CShutterPanelDlg::OnVScroll(int code, int nPos)
 void CShutterPanelDlg::NoteActivity()
 {
     m_lastActivity.restart();
-    if (m_timer.interval() != kActivePollMs) m_timer.setInterval(kActivePollMs);
+    if (m_timer.interval() != kActivePollMs)
+        m_timer.setInterval(kActivePollMs);
 }
 
 void CShutterPanelDlg::SlowDownWhenIdle()
@@ -300,7 +321,8 @@ bool CShutterPanelDlg::OnCommand(int id, Notification code)
 {
     NoteActivity();
     // Escape, or a button with the cancel id: the panel cannot be cancelled.
-    if (id == IDCANCEL && code == Notification::Clicked) return false;
+    if (id == IDCANCEL && code == Notification::Clicked)
+        return false;
     return CDialog::OnCommand(id, code);
 }
 
@@ -315,18 +337,24 @@ void CShutterPanelDlg::keyPressEvent(QKeyEvent* event)
 
 void CShutterPanelDlg::OnOK()
 {
-    if (m_bExiting) return;
+    if (m_bExiting)
+        return;
     m_bExiting = true;
     // Stop the link exercise and wait for it: it calls into the library we release next.
     g_bBlinkRunning = 0;
     StopBlinkWorker();
     m_timer.stop();
     m_usb.Release();
-    if (UpdateData(true)) done(QDialog::Accepted);
-    if (m_options.exitProcess) m_options.exitProcess(0);
+    if (UpdateData(true))
+        done(QDialog::Accepted);
+    if (m_options.exitProcess)
+        m_options.exitProcess(0);
 }
 
-void CShutterPanelDlg::OnClose() { OnOK(); }
+void CShutterPanelDlg::OnClose()
+{
+    OnOK();
+}
 
 void CShutterPanelDlg::closeEvent(QCloseEvent* event)
 {
@@ -338,7 +366,8 @@ void CShutterPanelDlg::RepaintNow()
 {
     repaint();
     // The list paints its rows in its own viewport, which a repaint of the panel skips.
-    if (m_listReceived) m_listReceived->viewport()->repaint();
+    if (m_listReceived)
+        m_listReceived->viewport()->repaint();
 }
 
 void CShutterPanelDlg::WaitMs(unsigned ms)

@@ -9,6 +9,7 @@ const std::string kScale66 = "|<" + std::string(80, '-') + ">|" + std::string(8,
 const std::string kScale80 = "|<" + std::string(198, '-') + ">|";
 }  // namespace
 
+// clang-format off
 const DialogTemplate& PanelTemplate()
 {
     static const DialogTemplate t{kPanelCaption, 573, 465, {
@@ -122,3 +123,4 @@ const DialogTemplate& AboutTemplate()
     }};
     return t;
 }
+// clang-format on

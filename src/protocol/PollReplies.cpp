@@ -15,7 +15,8 @@ void CShutterPanelDlg::PollReplies()
 {
     // A driver message box opened inside a tick runs its own event loop; the next tick must
     // not poll again until this one is done.
-    if (m_bInPoll || !g_bUsbOpen) return;
+    if (m_bInPoll || !g_bUsbOpen)
+        return;
     m_bInPoll = true;
     struct Leave {
         bool& flag;
@@ -27,7 +28,8 @@ void CShutterPanelDlg::PollReplies()
         OnLinkLost();
         return;
     }
-    if (queued == 0) return;
+    if (queued == 0)
+        return;
 
     unsigned char buffer[kReadChunk];
     DWORD got = 0;

@@ -45,7 +45,8 @@ TEST(ExitPathTest, ScreenshotRunWritesThePanelAndExitsWithZero)
     const ProgramRun run =
         RunProgram(dir, {"--driver", dir.filePath("missing/libftd2xx.so"), "--screenshot", shot});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("missing/libftd2xx.so"), std::string::npos) << "the load failure names the library";
+    EXPECT_NE(run.err.find("missing/libftd2xx.so"), std::string::npos)
+        << "the load failure names the library";
     EXPECT_NE(run.out.find("USB status: USB not responding"), std::string::npos) << run.out;
     QImage image(shot);
     ASSERT_FALSE(image.isNull());

@@ -5,11 +5,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
-#include <QRadioButton>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
@@ -29,7 +29,8 @@ TEST(PanelStartupTest, EveryControlOfTheTemplateIsThereWithItsNameAndCaption)
     CShutterPanelDlg& panel = h.Start();
     EXPECT_EQ(panel.windowTitle().toStdString(), "Quillon Utility - USB v1.12b");
     for (const ControlTemplate& ctl : PanelTemplate().controls) {
-        if (ctl.id == IDC_STATIC) continue;
+        if (ctl.id == IDC_STATIC)
+            continue;
         QWidget* w = panel.GetDlgItem(ctl.id);
         ASSERT_NE(w, nullptr) << ctl.id;
         EXPECT_EQ(w->objectName().toStdString(), "ctl" + std::to_string(ctl.id));
@@ -62,8 +63,8 @@ TEST(PanelStartupTest, InitialisationSetsItsDefaults)
     EXPECT_EQ(panel.m_nTriggerMode, 0);
     EXPECT_EQ(panel.m_nSyncPolarity, 1);
 
-    for (int id : {IDC_HOURS, IDC_MINUTES, IDC_SECONDS, IDC_MS, IDC_TENTH_MS, IDC_REPEAT,
-                   IDC_LEFT_CYCLES})
+    for (int id :
+         {IDC_HOURS, IDC_MINUTES, IDC_SECONDS, IDC_MS, IDC_TENTH_MS, IDC_REPEAT, IDC_LEFT_CYCLES})
         EXPECT_EQ(panel.GetDlgItemText(id), "") << id;
     EXPECT_EQ(h.Item<QComboBox>(IDC_TIMER_SELECT)->count(), 2);
     EXPECT_EQ(h.Item<QComboBox>(IDC_TIMER_SELECT)->itemText(1), "Exposure Time");
@@ -155,7 +156,8 @@ TEST(PanelStartupTest, F1OpensTheAboutBoxAndClosingItReturnsToThePanel)
     QTimer::singleShot(0, [&] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             seenTitle = modal->windowTitle();
-            if (auto* ok = modal->findChild<QAbstractButton*>("ctl1")) ok->click();
+            if (auto* ok = modal->findChild<QAbstractButton*>("ctl1"))
+                ok->click();
         }
     });
     QTest::keyClick(&panel, Qt::Key_F1);
@@ -201,17 +203,21 @@ TEST(PanelLayoutTest, NoCaptionIsClipped)
     PanelHarness h;
     CShutterPanelDlg& panel = h.Start();
     std::vector<std::string> clipped;
-    for (QWidget* w : panel.Content()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (QWidget* w :
+         panel.Content()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         const bool captioned = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w);
-        if (!captioned || w->accessibleName().isEmpty()) continue;
+        if (!captioned || w->accessibleName().isEmpty())
+            continue;
         const QString text = qobject_cast<QAbstractButton*>(w)
                                  ? qobject_cast<QAbstractButton*>(w)->text()
                                  : qobject_cast<QLabel*>(w)->text();
         const int textWidth = w->fontMetrics().horizontalAdvance(text);
-        const int indicator = qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ? 16 : 0;
+        const int indicator =
+            qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ? 16 : 0;
         if (textWidth + indicator > w->width() || w->fontMetrics().height() > w->height() + 1)
-            clipped.push_back(text.toStdString() + " needs " + std::to_string(textWidth + indicator) +
-                              ", has " + std::to_string(w->width()));
+            clipped.push_back(text.toStdString() + " needs " +
+                              std::to_string(textWidth + indicator) + ", has " +
+                              std::to_string(w->width()));
     }
     EXPECT_TRUE(clipped.empty()) << ::testing::PrintToString(clipped);
 }

@@ -15,9 +15,13 @@ TEST(ProfileTest, ValuesSurviveAReopenAndMissingKeysGiveTheDefault)
     EnsureQtApp();
     QTemporaryDir dir;
     const std::string path = dir.filePath("sub/quillon-utility.ini").toStdString();
-    const std::vector<std::string> texts = {"Quillon SC", "", "a, b; c = d", "  lead",
+    const std::vector<std::string> texts = {"Quillon SC",
+                                            "",
+                                            "a, b; c = d",
+                                            "  lead",
                                             "Enter device Description or Serial Number here.",
-                                            "[section]", "caf\xC3\xA9"};
+                                            "[section]",
+                                            "caf\xC3\xA9"};
     {
         Profile p(path);
         EXPECT_FALSE(p.Exists());

@@ -27,18 +27,26 @@ TEST(ScrollMathTest, StepsByCode)
         int delta;
     };
     const Case cases[] = {
-        {SB_LINEDOWN, 0, 0, 100, true, 1},     {SB_LINEDOWN, 0, 95, 100, true, 1},
-        {SB_PAGEDOWN, 0, 95, 100, true, 5},    {SB_PAGEDOWN, 0, 0, 100, true, 10},
-        {SB_LINEUP, 0, 0, 100, false, 0},      {SB_PAGEUP, 0, 0, 100, false, 0},
-        {SB_LINEUP, 0, 50, 100, true, -1},     {SB_PAGEUP, 0, 4, 100, true, -4},
-        {SB_LINEDOWN, 0, 100, 100, false, 0},  {SB_PAGEDOWN, 0, 120, 100, false, 0},
+        {SB_LINEDOWN, 0, 0, 100, true, 1},
+        {SB_LINEDOWN, 0, 95, 100, true, 1},
+        {SB_PAGEDOWN, 0, 95, 100, true, 5},
+        {SB_PAGEDOWN, 0, 0, 100, true, 10},
+        {SB_LINEUP, 0, 0, 100, false, 0},
+        {SB_PAGEUP, 0, 0, 100, false, 0},
+        {SB_LINEUP, 0, 50, 100, true, -1},
+        {SB_PAGEUP, 0, 4, 100, true, -4},
+        {SB_LINEDOWN, 0, 100, 100, false, 0},
+        {SB_PAGEDOWN, 0, 120, 100, false, 0},
         {SB_THUMBPOSITION, 30, 95, 100, true, -65},
         // Below a max of 100 the line step is 0: applied, but nothing moves.
-        {SB_LINEDOWN, 0, 10, 60, true, 0},     {SB_LINEUP, 0, 10, 60, true, 0},
+        {SB_LINEDOWN, 0, 10, 60, true, 0},
+        {SB_LINEUP, 0, 10, 60, true, 0},
         // A negative max (window grown past its first height) never scrolls down.
         {SB_LINEDOWN, 0, 0, -20, false, 0},
-        {SB_THUMBTRACK, 40, 0, 100, false, 0}, {SB_TOP, 0, 50, 100, false, 0},
-        {SB_BOTTOM, 0, 50, 100, false, 0},     {SB_ENDSCROLL, 0, 50, 100, false, 0},
+        {SB_THUMBTRACK, 40, 0, 100, false, 0},
+        {SB_TOP, 0, 50, 100, false, 0},
+        {SB_BOTTOM, 0, 50, 100, false, 0},
+        {SB_ENDSCROLL, 0, 50, 100, false, 0},
     };
     for (const Case& c : cases) {
         const ScrollStep s = ComputeScrollStep(c.code, c.nPos, c.pos, c.max);

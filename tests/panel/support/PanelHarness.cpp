@@ -7,7 +7,8 @@
 
 void EnsureQtApp()
 {
-    if (QApplication::instance()) return;
+    if (QApplication::instance())
+        return;
     static int argc = 1;
     static char name[] = "quillon-tests";
     static char* argv[] = {name, nullptr};
@@ -26,9 +27,10 @@ PanelHarness::PanelHarness(std::vector<std::string> driverCandidates)
     profile = std::make_unique<Profile>(dir.filePath("quillon-utility.ini").toStdString());
     options.profile = profile.get();
     options.prompts = &prompts;
-    options.driverCandidates = driverCandidates.empty()
-                                   ? std::vector<std::string>{dir.filePath("absent/libftd2xx.so").toStdString()}
-                                   : std::move(driverCandidates);
+    options.driverCandidates =
+        driverCandidates.empty()
+            ? std::vector<std::string>{dir.filePath("absent/libftd2xx.so").toStdString()}
+            : std::move(driverCandidates);
     options.waitMs = [](unsigned) {};
     options.exitProcess = [this](int code) { exitCodes.push_back(code); };
 }
@@ -50,11 +52,13 @@ CShutterPanelDlg& PanelHarness::Start()
 void PanelHarness::Click(int id)
 {
     auto* button = panel->Item<QAbstractButton>(id);
-    if (button) QTest::mouseClick(button, Qt::LeftButton);
+    if (button)
+        QTest::mouseClick(button, Qt::LeftButton);
 }
 
 void PanelHarness::TypeText(int id, const std::string& text)
 {
     // As an operator edits: the field changes outside any exchange, so its handler runs.
-    if (auto* edit = panel->Item<QLineEdit>(id)) edit->setText(QString::fromStdString(text));
+    if (auto* edit = panel->Item<QLineEdit>(id))
+        edit->setText(QString::fromStdString(text));
 }
