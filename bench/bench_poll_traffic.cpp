@@ -3,50 +3,22 @@
 // listed, and the panel stays drawn.
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <vector>
 
-#include "QuillonSim.h"
-#include "framework/Profile.h"
-#include "framework/Prompts.h"
-#include "panel/CShutterPanelDlg.h"
+#include "SimPanel.h"
 
 namespace {
-
-double ProcessCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 void BM_PollAtFullLinkRate(benchmark::State& state)
 {
     constexpr int kSeconds = 5;
     constexpr int kBytesPerMs = 13;  // 12,800 bytes/s, rounded up
-    QuillonSim_Reset();
-    QuillonSim_UseRealTime(1.0);
-
-    QTemporaryDir dir;
-    Profile profile(dir.filePath("quillon-utility.ini").toStdString());
-    profile.WriteProfileInt("MyTiveloAp", "SerDesc", 2);
-    profile.WriteProfileString("MyTiveloAp", "DevNmbr", "0");
-    ScriptedPrompts prompts;
-    PanelOptions options;
-    options.profile = &profile;
-    options.prompts = &prompts;
-    options.driverCandidates = {QUILLON_BUILD_DIR "/libquillon-sim.so"};
-    options.exitProcess = [](int) {};
-
-    CShutterPanelDlg panel(options);
-    panel.Create();
-    panel.show();
+    SimPanel sim;
+    CShutterPanelDlg& panel = *sim.panel;
     if (!panel.UsbReady()) {
         state.SkipWithError("the simulated link did not open");
         return;
