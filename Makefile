@@ -17,7 +17,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target quillon-utility quillon-sim
 	@./scripts/run-panel.sh $(BUILD)
 
 test: build
