@@ -2,24 +2,14 @@
 // A real panel on the offscreen platform, opened on the simulated controller in real time, for
 // benchmarks that measure what the running program costs.
 
-#include <sys/resource.h>
-
 #include <QTemporaryDir>
 #include <memory>
 
+#include "OffscreenBench.h"
 #include "QuillonSim.h"
 #include "framework/Profile.h"
 #include "framework/Prompts.h"
 #include "panel/CShutterPanelDlg.h"
-
-// CPU time the process has used so far, user and system.
-inline double ProcessCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 struct SimPanel {
     SimPanel()

@@ -36,10 +36,7 @@ void BM_PollAtFullLinkRate(benchmark::State& state)
     for (auto _ : state) {
         const int before = panel.m_nReceivedBytes;
         feeder.start();
-        QTimer::singleShot(kSeconds * 1000, qApp, &QCoreApplication::quit);
-        const double cpuBefore = ProcessCpuSeconds();
-        QApplication::exec();
-        cpuPercent = (ProcessCpuSeconds() - cpuBefore) / kSeconds * 100.0;
+        cpuPercent = RunEventLoopFor(kSeconds);
         feeder.stop();
         received = panel.m_nReceivedBytes - before;
     }
@@ -55,10 +52,5 @@ BENCHMARK(BM_PollAtFullLinkRate)->Iterations(1)->UseRealTime()->Unit(benchmark::
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return OffscreenBenchmarkMain(argc, argv);
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "OffscreenBench.h"
 #include "panel/ReceivedList.h"
 
 namespace {
@@ -128,13 +129,5 @@ BENCHMARK(BM_StockQListViewOverOurModel)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return OffscreenBenchmarkMain(argc, argv);
 }

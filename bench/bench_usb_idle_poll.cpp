@@ -22,10 +22,7 @@ void BM_IdlePollCpu(benchmark::State& state)
     }
     double cpuPercent = 0;
     for (auto _ : state) {
-        QTimer::singleShot(kSeconds * 1000, qApp, &QCoreApplication::quit);
-        const double before = ProcessCpuSeconds();
-        QApplication::exec();
-        cpuPercent = (ProcessCpuSeconds() - before) / kSeconds * 100.0;
+        cpuPercent = RunEventLoopFor(kSeconds);
     }
     state.counters["cpu_percent_of_one_core"] = cpuPercent;
     std::printf(
@@ -48,10 +45,7 @@ void BM_BareTimerCpu(benchmark::State& state)
     double cpuPercent = 0;
     for (auto _ : state) {
         timer.start();
-        QTimer::singleShot(kSeconds * 1000, qApp, &QCoreApplication::quit);
-        const double before = ProcessCpuSeconds();
-        QApplication::exec();
-        cpuPercent = (ProcessCpuSeconds() - before) / kSeconds * 100.0;
+        cpuPercent = RunEventLoopFor(kSeconds);
         timer.stop();
     }
     state.counters["cpu_percent_of_one_core"] = cpuPercent;
@@ -65,10 +59,5 @@ BENCHMARK(BM_BareTimerCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecon
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return OffscreenBenchmarkMain(argc, argv);
 }

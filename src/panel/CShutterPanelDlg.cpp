@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "framework/Profile.h"
@@ -148,29 +149,20 @@ bool CShutterPanelDlg::OnInitDialog()
         m_vscroll->setObjectName("panelScrollBar");
         m_vscroll->setAccessibleName("Panel scroll bar");
         connect(m_vscroll, &QScrollBar::actionTriggered, this, [this](int action) {
-            switch (action) {
-                case QAbstractSlider::SliderSingleStepSub:
-                    OnVScroll(SB_LINEUP, 0);
-                    break;
-                case QAbstractSlider::SliderSingleStepAdd:
-                    OnVScroll(SB_LINEDOWN, 0);
-                    break;
-                case QAbstractSlider::SliderPageStepSub:
-                    OnVScroll(SB_PAGEUP, 0);
-                    break;
-                case QAbstractSlider::SliderPageStepAdd:
-                    OnVScroll(SB_PAGEDOWN, 0);
-                    break;
-                case QAbstractSlider::SliderToMinimum:
-                    OnVScroll(SB_TOP, 0);
-                    break;
-                case QAbstractSlider::SliderToMaximum:
-                    OnVScroll(SB_BOTTOM, 0);
-                    break;
-                default:
-                    OnVScroll(SB_THUMBTRACK, m_vscroll->sliderPosition());
-                    break;
-            }
+            // The bar's actions as the scroll codes the panel's arithmetic knows.
+            static const std::map<int, int> kCodes = {
+                {QAbstractSlider::SliderSingleStepSub, SB_LINEUP},
+                {QAbstractSlider::SliderSingleStepAdd, SB_LINEDOWN},
+                {QAbstractSlider::SliderPageStepSub, SB_PAGEUP},
+                {QAbstractSlider::SliderPageStepAdd, SB_PAGEDOWN},
+                {QAbstractSlider::SliderToMinimum, SB_TOP},
+                {QAbstractSlider::SliderToMaximum, SB_BOTTOM},
+            };
+            const auto code = kCodes.find(action);
+            if (code != kCodes.end())
+                OnVScroll(code->second, 0);
+            else
+                OnVScroll(SB_THUMBTRACK, m_vscroll->sliderPosition());
         });
         connect(m_vscroll, &QScrollBar::sliderReleased, this,
                 [this] { OnVScroll(SB_THUMBPOSITION, m_vscroll->sliderPosition()); });
