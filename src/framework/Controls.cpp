@@ -1,12 +1,118 @@
 #include "framework/Controls.h"
 
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
+#include <algorithm>
+
+namespace {
+
+class AccessibleRadioButton : public QAccessibleWidget {
+public:
+    explicit AccessibleRadioButton(RadioButtonWidget* button)
+        : QAccessibleWidget(button, QAccessible::RadioButton)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return Button()->text().remove('&');
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = Button()->isChecked();
+        s.pressed = Button()->isDown();
+        return s;
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names;
+        if (widget()->isEnabled())
+            names << toggleAction() << pressAction();
+        return names + QAccessibleWidget::actionNames();
+    }
+
+    // Either action is a click: the button checks itself, its run is cleared and its handler
+    // runs, as for the mouse. A plain toggle would bypass all three.
+    void doAction(const QString& name) override
+    {
+        if (name == toggleAction() || name == pressAction()) {
+            Button()->click();
+            return;
+        }
+        QAccessibleWidget::doAction(name);
+    }
+
+private:
+    QAbstractButton* Button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+QAccessibleInterface* RadioButtonAccessibility(const QString&, QObject* object)
+{
+    if (auto* button = qobject_cast<RadioButtonWidget*>(object))
+        return new AccessibleRadioButton(button);
+    return nullptr;
+}
+
+}  // namespace
+
+RadioButtonWidget::RadioButtonWidget(const QString& text, QWidget* parent)
+    : QRadioButton(text, parent)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(RadioButtonAccessibility);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+void RadioButtonWidget::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::NoModifier) {
+        switch (event->key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Left:
+                emit arrowKey(false);
+                return;
+            case Qt::Key_Down:
+            case Qt::Key_Right:
+                emit arrowKey(true);
+                return;
+            default:
+                break;
+        }
+    }
+    QRadioButton::keyPressEvent(event);
+}
+
+namespace {
+// One fifth of the range, rounded down, at least 1: what a click beside the handle moves.
+int TrackbarPage(const QSlider& slider)
+{
+    return std::max(1, (slider.maximum() - slider.minimum()) / 5);
+}
+}  // namespace
 
 TrackbarWidget::TrackbarWidget(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 {
     setTickPosition(QSlider::NoTicks);
+    setPageStep(TrackbarPage(*this));
+}
+
+void TrackbarWidget::sliderChange(SliderChange change)
+{
+    if (change == SliderRangeChange)
+        setPageStep(TrackbarPage(*this));
+    QSlider::sliderChange(change);
 }
 
 void TrackbarWidget::mouseReleaseEvent(QMouseEvent* event)

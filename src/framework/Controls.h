@@ -11,18 +11,26 @@
 #include <QSlider>
 
 // Clicking a checked radio button keeps it checked; its group is unchecked by the dialog, which
-// knows the group from template order rather than from the widget tree.
+// knows the group from template order rather than from the widget tree. For the same reason the
+// arrow keys are left to the dialog. Qt announces a radio button that is not auto-exclusive as a
+// check box, so this one brings its own accessible interface: a radio button with its checked
+// state, whose action is a click.
 class RadioButtonWidget : public QRadioButton {
     Q_OBJECT
 public:
-    using QRadioButton::QRadioButton;
+    explicit RadioButtonWidget(const QString& text, QWidget* parent = nullptr);
+
+signals:
+    // Up or Left (forward false), Down or Right (forward true).
+    void arrowKey(bool forward);
 
 protected:
     void nextCheckState() override { setChecked(true); }
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A horizontal trackbar that reports the end of a mouse interaction (drag or click), and only
-// that: keyboard moves change the position silently.
+// that: keyboard moves change the position silently. It pages by a fifth of its range.
 class TrackbarWidget : public QSlider {
     Q_OBJECT
 public:
@@ -33,6 +41,7 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void sliderChange(SliderChange change) override;
 };
 
 // A label made of bars, arrows and dashes that only draws the time scale; painted as lines so

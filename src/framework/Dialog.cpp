@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QStyle>
+#include <algorithm>
 
 #include "framework/Controls.h"
 #include "framework/Prompts.h"
@@ -182,8 +183,11 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
         }
         case ControlKind::RadioButton: {
             auto* b = new RadioButtonWidget(caption, m_content);
+            // Its run is the template's, not its parent's children: the dialog clears it.
             b->setAutoExclusive(false);
             connect(b, &QAbstractButton::clicked, this, [this, id] { OnRadioClicked(id); });
+            connect(b, &RadioButtonWidget::arrowKey, this,
+                    [this, id](bool forward) { OnRadioArrow(id, forward); });
             return b;
         }
         case ControlKind::CheckBox: {
@@ -249,23 +253,55 @@ QWidget* CDialog::CreateCustomControl(const ControlTemplate&, QWidget* parent)
     return new QListView(parent);
 }
 
-void CDialog::OnRadioClicked(int id)
+std::vector<int> CDialog::RadioRunOf(int id) const
 {
-    // An automatic radio button checks itself and clears the rest of its run: from the nearest
-    // group start at or before it up to the next group start, in template order.
     const auto& controls = m_template.controls;
     std::size_t at = 0;
     while (at < controls.size() && controls[at].id != id) ++at;
+    if (at == controls.size())
+        return {};
     std::size_t begin = at;
     while (begin > 0 && !controls[begin].groupStart) --begin;
+    std::vector<int> ids;
     for (std::size_t i = begin; i < controls.size(); ++i) {
         if (i > begin && controls[i].groupStart)
             break;
-        if (controls[i].kind == ControlKind::RadioButton && controls[i].id != id)
-            CheckDlgButton(controls[i].id, false);
+        if (controls[i].kind == ControlKind::RadioButton)
+            ids.push_back(controls[i].id);
     }
+    return ids;
+}
+
+void CDialog::OnRadioClicked(int id)
+{
+    // An automatic radio button checks itself and clears the rest of its run.
+    for (int other : RadioRunOf(id))
+        if (other != id)
+            CheckDlgButton(other, false);
     CheckDlgButton(id, true);
     Notify(id, Notification::Clicked);
+}
+
+void CDialog::OnRadioArrow(int id, bool forward)
+{
+    // The arrows go round the run, skipping buttons that cannot take the focus; the button they
+    // reach is clicked unless already checked, so its handler runs as for a mouse click.
+    const std::vector<int> run = RadioRunOf(id);
+    const auto at = std::find(run.begin(), run.end(), id);
+    if (at == run.end())
+        return;
+    const std::size_t n = run.size();
+    std::size_t i = static_cast<std::size_t>(at - run.begin());
+    for (std::size_t step = 1; step < n; ++step) {
+        i = forward ? (i + 1) % n : (i + n - 1) % n;
+        auto* next = qobject_cast<QAbstractButton*>(GetDlgItem(run[i]));
+        if (!next || !next->isEnabled() || !next->isVisibleTo(this))
+            continue;
+        next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        if (!next->isChecked())
+            next->click();
+        return;
+    }
 }
 
 std::vector<int> CDialog::RadioGroup(int firstId) const

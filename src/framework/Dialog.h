@@ -96,7 +96,11 @@ protected:
 private:
     void CreateControls();
     QWidget* CreateControl(const ControlTemplate& ctl);
+    // The radio buttons of the run that holds id: from the nearest group start at or before it
+    // up to the next group start, in template order.
+    std::vector<int> RadioRunOf(int id) const;
     void OnRadioClicked(int id);
+    void OnRadioArrow(int id, bool forward);
 
     DialogTemplate m_template;
     Prompts& m_prompts;

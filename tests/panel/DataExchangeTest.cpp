@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "framework/Dialog.h"
 #include "framework/Prompts.h"
@@ -129,19 +130,69 @@ TEST_F(DataExchangeTest, ClickingARadioClearsOnlyItsOwnGroup)
     EXPECT_TRUE(Checked(13));
 }
 
+// Setting an edit to the text it holds emits nothing, yet moves the caret to the start and drops
+// the selection and the undo history: what the operator sees is the proof.
 TEST_F(DataExchangeTest, UnchangedPushTouchesNoControl)
 {
     dlg->text = "same";
     dlg->a = 1;
     dlg->combo = 1;
     dlg->UpdateData(false);
-    QSignalSpy textSpy(dlg->Item<QLineEdit>(40), &QLineEdit::textChanged);
+    auto* edit = dlg->Item<QLineEdit>(40);
+    edit->clear();
+    QTest::keyClicks(edit, "same");
+    edit->setSelection(1, 2);
+    ASSERT_TRUE(edit->isUndoAvailable());
     QSignalSpy radioSpy(dlg->Item<QRadioButton>(11), &QRadioButton::toggled);
     QSignalSpy comboSpy(dlg->Item<QComboBox>(50), &QComboBox::currentIndexChanged);
+
     dlg->UpdateData(false);
-    EXPECT_EQ(textSpy.count(), 0);
+    EXPECT_EQ(edit->selectionStart(), 1);
+    EXPECT_EQ(edit->selectedText(), "am");
+    EXPECT_EQ(edit->cursorPosition(), 3);
+    EXPECT_TRUE(edit->isUndoAvailable());
     EXPECT_EQ(radioSpy.count(), 0);
     EXPECT_EQ(comboSpy.count(), 0);
+}
+
+// Arrows go round a radio run in template order, past other controls and disabled buttons, and
+// click the button they reach unless it is already checked.
+TEST_F(DataExchangeTest, ArrowsGoRoundTheRunAndClickWhatTheyReach)
+{
+    dlg->a = 0;
+    dlg->b = 0;
+    dlg->UpdateData(false);
+    const auto press = [&](int id, Qt::Key key) {
+        QTest::keyClick(dlg->Item<QRadioButton>(id), key);
+        dlg->UpdateData(true);
+    };
+    press(10, Qt::Key_Down);  // past the edit inside the run
+    EXPECT_EQ(dlg->a, 1);
+    press(11, Qt::Key_Right);
+    EXPECT_EQ(dlg->a, 2);
+    press(13, Qt::Key_Down);  // round to the start
+    EXPECT_EQ(dlg->a, 0);
+    EXPECT_EQ(dlg->clicksA0, 1);
+    press(10, Qt::Key_Left);
+    EXPECT_EQ(dlg->a, 2);
+
+    dlg->EnableDlgItem(10, false);
+    press(13, Qt::Key_Right);  // the disabled start is skipped
+    EXPECT_EQ(dlg->a, 1);
+    EXPECT_EQ(dlg->clicksA0, 1);
+
+    press(20, Qt::Key_Down);
+    EXPECT_EQ(dlg->b, 1);
+    press(21, Qt::Key_Down);  // C0 follows a group start: group B is only B0 and B1
+    EXPECT_EQ(dlg->b, 0);
+    EXPECT_FALSE(Checked(30));
+    EXPECT_EQ(dlg->a, 1);
+
+    // Keys other than arrows are the button's own: space clicks it.
+    dlg->EnableDlgItem(10, true);
+    press(10, Qt::Key_Space);
+    EXPECT_EQ(dlg->a, 0);
+    EXPECT_EQ(dlg->clicksA0, 2);
 }
 
 TEST_F(DataExchangeTest, NotificationsAreLockedOutOnlyWhileAnExchangeRuns)

@@ -194,6 +194,39 @@ TEST_F(TimeEditorTest, DraggingALowerFieldAtFiveHoursIsRefused)
     EXPECT_EQ(Text(IDC_SECONDS), "30");
 }
 
+// A click on the groove beside the handle pages by a fifth of the range, not to the end.
+TEST_F(TimeEditorTest, AGrooveClickMovesOnePage)
+{
+    PresetLower();
+    struct Case {
+        FieldIds field;
+        int page;
+        int start;  // where the preset left it
+    };
+    const Case cases[] = {{kHours, 1, 0},
+                          {kLower[0], 11, 12},
+                          {kLower[1], 11, 30},
+                          {kLower[2], 199, 450},
+                          {kLower[3], 1, 7}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field.slider);
+        QSlider* s = h.Item<QSlider>(c.field.slider);
+        EXPECT_EQ(s->pageStep(), c.page);
+        const QPoint rightEnd(s->width() - 2, s->height() / 2);
+        const QPoint leftEnd(1, s->height() / 2);
+        QTest::mouseClick(s, Qt::LeftButton, {}, rightEnd);
+        EXPECT_EQ(s->value(), c.start + c.page);
+        EXPECT_EQ(Text(c.field.edit), std::to_string(c.start + c.page));
+        QTest::mouseClick(s, Qt::LeftButton, {}, leftEnd);
+        EXPECT_EQ(s->value(), c.start);
+    }
+    EXPECT_EQ(h.Item<QSlider>(IDC_SPEED)->pageStep(), 100);
+    // Hours went to 1 and back, never to 5: the other fields were never emptied.
+    EXPECT_EQ(Text(IDC_MINUTES), "12");
+    EXPECT_EQ(Text(IDC_MS), "450");
+    EXPECT_TRUE(h.prompts.records.empty());
+}
+
 TEST_F(TimeEditorTest, KeyboardMovesLeaveTheTextAlone)
 {
     QSlider* ms = h.Item<QSlider>(IDC_SLIDER_MS);
