@@ -3,6 +3,7 @@
 // used, kept in the user's configuration folder.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QSettings;
@@ -28,6 +29,9 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    // The stored text, or nothing when the key is absent.
+    std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+
     std::string m_path;
     std::unique_ptr<QSettings> m_settings;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "framework/Profile.h"
@@ -47,6 +48,44 @@ TEST(ProfileTest, ValuesSurviveAReopenAndMissingKeysGiveTheDefault)
     EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), 1);
     p.WriteProfileString("MyTiveloAp", "SerDesc", "abc");
     EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), 0);
+}
+
+// A value typed into the file by hand reads back as the text after "=", commas and all.
+TEST(ProfileTest, HandEditedValuesReadAsTheirText)
+{
+    EnsureQtApp();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quillon-utility.ini");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[Other]\nSerialString=elsewhere, not this\n"
+            "[MyTiveloAp]\n"
+            "SerDesc=1, 2\n"
+            "SerialString=AB, CD\n"
+            "DescString = Bench ,shutter 2 \n"
+            "DevNmbr=,7\n"
+            "Plain=plain text\n"
+            "Trailing=x,\n"
+            "Accented=caf\xC3\xA9, cr\xC3\xA8me\n");
+    }
+    Profile p(path.toStdString());
+    const std::pair<const char*, const char*> cases[] = {
+        {"SerialString", "AB, CD"}, {"DescString", "Bench ,shutter 2"},
+        {"DevNmbr", ",7"},          {"Plain", "plain text"},
+        {"Trailing", "x,"},         {"Accented", "caf\xC3\xA9, cr\xC3\xA8me"},
+        {"SerDesc", "1, 2"},
+    };
+    for (const auto& [key, text] : cases)
+        EXPECT_EQ(p.GetProfileString("MyTiveloAp", key, "?"), text) << key;
+    EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), 1);
+    EXPECT_EQ(p.GetProfileString("Other", "SerialString", "?"), "elsewhere, not this");
+
+    // Written back by the program, such a text survives a reopen unchanged.
+    EXPECT_TRUE(p.WriteProfileString("MyTiveloAp", "DescString", "AB, CD"));
+    EXPECT_EQ(Profile(path.toStdString()).GetProfileString("MyTiveloAp", "DescString", "?"),
+              "AB, CD");
 }
 
 TEST(ProfileTest, DefaultPathFollowsXdgConfigHome)
