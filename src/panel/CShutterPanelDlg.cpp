@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QStyle>
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "panel/PanelTemplate.h"
 #include "panel/ReceivedList.h"
 #include "panel/ScrollMath.h"
+#include "usb/DeviceConnection.h"
 #include "usb/LinkExercise.h"
 #include "usb/LinkFlags.h"
 
@@ -44,13 +46,22 @@ CShutterPanelDlg::CShutterPanelDlg(PanelOptions options)
         GetPrompts().MessageBox(text, AppName(), MbIcon::Exclamation, MbButtons::Ok);
     });
     MapHandlers();
+    if (!m_options.nowMs) {
+        m_options.nowMs = [] {
+            using namespace std::chrono;
+            return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+        };
+    }
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kActivePollMs);
-    m_lastActivity.start();
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        PollReplies();
-        SlowDownWhenIdle();
-    });
+    m_lastActivityMs = m_options.nowMs();
+    connect(&m_timer, &QTimer::timeout, this, &CShutterPanelDlg::OnTimer);
+}
+
+void CShutterPanelDlg::OnTimer()
+{
+    PollReplies();
+    SlowDownWhenIdle();
 }
 
 CShutterPanelDlg::~CShutterPanelDlg()
@@ -209,10 +220,10 @@ bool CShutterPanelDlg::OnInitDialog()
 
     // 12. The open method and its remembered entry.
     Profile& profile = GetProfile();
-    m_nOpenBy = profile.GetProfileInt("MyTiveloAp", "SerDesc", 0);
-    static const char* const kKeys[] = {"DescString", "SerialString", "DevNmbr"};
-    if (m_nOpenBy >= 0 && m_nOpenBy <= 2)
-        m_strDevice = profile.GetProfileString("MyTiveloAp", kKeys[m_nOpenBy], kDevicePrompt);
+    m_nOpenBy = profile.GetProfileInt(kProfileSection, kProfileOpenBy, 0);
+    // A method outside 0 to 2 (hand-edited, or from another version) has no entry of its own.
+    if (const char* key = DeviceProfileKey(m_nOpenBy))
+        m_strDevice = profile.GetProfileString(kProfileSection, key, kDevicePrompt);
 
     // 13, 14.
     UpdateData(false);
@@ -276,7 +287,10 @@ void CShutterPanelDlg::OnSize(int cy)
     m_vscroll->setSingleStep(std::max(1, range.max / 100));
     // Shown disabled, not hidden, when there is nothing to scroll.
     m_vscroll->setEnabled(range.max > 0);
-    // The bar stays at the kept offset so bar and content never disagree.
+    // The kept offset cannot lie past the new range; the content moves with it, so a window
+    // made taller never keeps content scrolled away with no bar to bring it back.
+    m_nScrollPos = std::clamp(m_nScrollPos, 0, range.max);
+    m_content->move(0, -m_nScrollPos);
     m_vscroll->setSliderPosition(m_nScrollPos);
     m_vscroll->setValue(m_nScrollPos);
 }
@@ -298,14 +312,14 @@ void CShutterPanelDlg::OnVScroll(int code, int nPos)
 
 void CShutterPanelDlg::NoteActivity()
 {
-    m_lastActivity.restart();
+    m_lastActivityMs = m_options.nowMs();
     if (m_timer.interval() != kActivePollMs)
         m_timer.setInterval(kActivePollMs);
 }
 
 void CShutterPanelDlg::SlowDownWhenIdle()
 {
-    if (m_timer.interval() == kActivePollMs && m_lastActivity.elapsed() > kIdleAfterMs)
+    if (m_timer.interval() == kActivePollMs && m_options.nowMs() - m_lastActivityMs > kIdleAfterMs)
         m_timer.setInterval(kIdlePollMs);
 }
 

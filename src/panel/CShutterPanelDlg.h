@@ -3,9 +3,9 @@
 // between them, and the handlers of every subsystem. Handlers live in their subsystem's folder
 // (src/usb, src/timing, ...) as members of this class.
 
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +34,9 @@ struct PanelOptions {
     std::function<void(unsigned ms)> waitMs;
     // Ends the program with the given code once the exit path has run.
     std::function<void(int code)> exitProcess;
+    // A monotonic clock in milliseconds, for the poll's slow-down when idle; a steady clock
+    // when unset.
+    std::function<std::int64_t()> nowMs;
 };
 
 // Control identifiers.
@@ -132,7 +135,8 @@ public:
     void OnClose();
     bool OnCommand(int id, Notification code) override;
 
-    // Timer tick: drains the receive queue.
+    // Timer tick: drains the receive queue, then slows the poll down if the link is idle.
+    void OnTimer();
     void PollReplies();
     // Repaints the panel at once, as handlers do after a push.
     void RepaintNow();
@@ -204,7 +208,7 @@ private:
     PanelOptions m_options;
     QTimer m_timer;
     QScrollBar* m_vscroll = nullptr;
-    QElapsedTimer m_lastActivity;
+    std::int64_t m_lastActivityMs = 0;
     bool m_bInPoll = false;
     bool m_bExiting = false;
 };

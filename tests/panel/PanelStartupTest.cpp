@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 
 #include "panel/PanelTemplate.h"
@@ -88,9 +89,28 @@ TEST(PanelStartupTest, InitialisationSetsItsDefaults)
     EXPECT_TRUE(panel.IsDlgItemEnabled(IDOK));
     EXPECT_TRUE(panel.PollTimer().isActive());
     EXPECT_EQ(panel.PollTimer().interval(), 2);
-    panel.PollTimer().setInterval(20);  // as after a quiet half second
-    h.Click(IDC_CLEAR);                 // an operator action brings back the fast poll
+}
+
+// The poll slows to 20 ms after more than half a second without a byte or an operator action.
+TEST(PanelStartupTest, PollSlowsDownWhenQuietAndAnActionSpeedsItUp)
+{
+    std::int64_t now = 1'000'000;
+    PanelHarness h;
+    h.options.nowMs = [&now] { return now; };
+    CShutterPanelDlg& panel = h.Start();
+    const auto tickAt = [&](std::int64_t t) {
+        now = t;
+        panel.OnTimer();
+        return panel.PollTimer().interval();
+    };
+    EXPECT_EQ(tickAt(1'000'500), 2);
+    EXPECT_EQ(tickAt(1'000'501), 20);
+    EXPECT_EQ(tickAt(1'002'000), 20);
+    h.Click(IDC_CLEAR);  // an operator action brings back the fast poll at once
     EXPECT_EQ(panel.PollTimer().interval(), 2);
+    EXPECT_EQ(tickAt(1'002'500), 2);
+    EXPECT_EQ(tickAt(1'002'501), 20);
+    EXPECT_TRUE(panel.PollTimer().isActive());
 }
 
 TEST(PanelStartupTest, OpenMethodAndEntryComeFromTheProfile)
@@ -100,11 +120,8 @@ TEST(PanelStartupTest, OpenMethodAndEntryComeFromTheProfile)
         int stored;  // -2: no profile file at all
         int method;  // -1: no radio checked
         const char* entry;
-    } cases[] = {{-2, 0, prompt},
-                 {0, 0, "desc text"},
-                 {1, 1, "serial text"},
-                 {2, 2, "number text"},
-                 {3, -1, prompt}};
+    } cases[] = {{-2, 0, prompt}, {0, 0, "desc text"}, {1, 1, "serial text"}, {2, 2, "number text"},
+                 {3, -1, prompt}, {-1, -1, prompt},    {99, -1, prompt}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
         PanelHarness h;
@@ -120,6 +137,14 @@ TEST(PanelStartupTest, OpenMethodAndEntryComeFromTheProfile)
         EXPECT_EQ(panel.GetDlgItemText(IDC_DEVICE), c.entry);
         panel.UpdateData(true);
         EXPECT_EQ(panel.m_nOpenBy, c.method);
+        // With no method, an edit of the entry is not remembered under any method's key.
+        h.TypeText(IDC_DEVICE, "typed");
+        if (c.method < 0) {
+            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", "DescString", "-"), "desc text");
+            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", "SerialString", "-"),
+                      "serial text");
+            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", "DevNmbr", "-"), "number text");
+        }
     }
 }
 
@@ -185,17 +210,51 @@ TEST(PanelStartupTest, ScrollingFollowsTheResizeAndKeepsTheBarAtTheOffset)
     panel.OnVScroll(SB_THUMBPOSITION, 100);
     EXPECT_EQ(panel.Content()->y(), -100);
 
-    // Made taller again: the range shrinks, content and bar keep the same offset.
+    // Made taller again: the offset is clamped to the smaller range and the content follows.
     panel.resize(panel.width(), H - 60);
     EXPECT_EQ(bar->maximum(), 60);
-    EXPECT_EQ(panel.m_nScrollPos, 100);
-    EXPECT_EQ(panel.Content()->y(), -100);
-    EXPECT_EQ(bar->value(), std::min(100, bar->maximum()));
+    EXPECT_EQ(panel.m_nScrollPos, 60);
+    EXPECT_EQ(panel.Content()->y(), -60);
+    EXPECT_EQ(bar->value(), 60);
 
     panel.resize(panel.width(), H);
     EXPECT_EQ(bar->maximum(), 0);
     EXPECT_FALSE(bar->isEnabled()) << "an unneeded bar is shown disabled";
     EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(panel.Content()->y(), 0);
+}
+
+// Whatever the resizes, the bar and the content show the same offset, within the range.
+TEST(PanelStartupTest, ResizeClampsTheOffsetAndMovesTheContentWithIt)
+{
+    PanelHarness h;
+    CShutterPanelDlg& panel = h.Start();
+    const int H = panel.m_rcWindow.bottom - panel.m_rcWindow.top;
+    ASSERT_GT(H, 400);
+    QScrollBar* bar = panel.VerticalScrollBar();
+    const auto agree = [&](int offset) {
+        EXPECT_EQ(panel.m_nScrollPos, offset);
+        EXPECT_EQ(panel.Content()->y(), -offset);
+        EXPECT_EQ(bar->value(), offset);
+    };
+
+    panel.resize(panel.width(), H - 300);
+    for (int i = 0; i < 20; ++i) bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    agree(300);
+    panel.resize(panel.width(), H);  // back to full height: nothing left to scroll
+    agree(0);
+    EXPECT_FALSE(bar->isEnabled());
+
+    panel.resize(panel.width(), H - 300);
+    panel.OnVScroll(SB_THUMBPOSITION, 300);
+    agree(300);
+    panel.resize(panel.width(), H - 100);
+    agree(100);
+    EXPECT_EQ(bar->maximum(), 100);
+    panel.OnVScroll(SB_LINEUP, 0);  // scrolling goes on from where the content is
+    agree(99);
+    panel.resize(panel.width(), H + 50);  // taller than at start
+    agree(0);
 }
 
 TEST(PanelLayoutTest, NoCaptionIsClipped)

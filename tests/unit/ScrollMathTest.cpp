@@ -34,6 +34,9 @@ TEST(ScrollMathTest, StepsByCode)
         {SB_LINEUP, 0, 0, 100, false, 0},
         {SB_PAGEUP, 0, 0, 100, false, 0},
         {SB_LINEUP, 0, 50, 100, true, -1},
+        // Less than a line from the top: up to the top, not past it.
+        {SB_LINEUP, 0, 4, 1000, true, -4},
+        {SB_LINEDOWN, 0, 996, 1000, true, 4},
         {SB_PAGEUP, 0, 4, 100, true, -4},
         {SB_LINEDOWN, 0, 100, 100, false, 0},
         {SB_PAGEDOWN, 0, 120, 100, false, 0},
