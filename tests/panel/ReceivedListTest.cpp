@@ -123,6 +123,36 @@ TEST_F(ReceivedListTest, OperatorClicksAndKeysSignalProgrammaticChangesDoNot)
     EXPECT_TRUE(signalled.empty());
 }
 
+// Each key moves the selection and brings it into view, a line at a time where it can.
+TEST_F(ReceivedListTest, KeyboardMovesKeepTheSelectionInView)
+{
+    AddBytes(200);
+    ScrollTo(10);
+    const int page = list.viewport()->height() / list.RowHeight();
+    ASSERT_GE(page, 3);
+    Click(10 + page - 1);  // the last line wholly in view
+    struct Step {
+        Qt::Key key;
+        int selected, top;
+    };
+    const Step steps[] = {
+        {Qt::Key_Down, 10 + page, 11},  {Qt::Key_Down, 11 + page, 12},
+        {Qt::Key_Up, 10 + page, 12},    {Qt::Key_PageDown, 9 + 2 * page, 10 + page},
+        {Qt::Key_End, 199, 200 - page}, {Qt::Key_Home, 0, 0},
+        {Qt::Key_Down, 1, 0},
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(&list, s.key);
+        EXPECT_EQ(list.GetCurSel(), s.selected) << s.key;
+        EXPECT_EQ(list.GetTopIndex(), s.top) << s.key;
+    }
+    ScrollTo(50);
+    Click(50);
+    QTest::keyClick(&list, Qt::Key_Up);  // just above the view
+    EXPECT_EQ(list.GetCurSel(), 49);
+    EXPECT_EQ(list.GetTopIndex(), 49);
+}
+
 TEST_F(ReceivedListTest, AppendingMovesNeitherSelectionNorView)
 {
     AddBytes(40);
