@@ -92,9 +92,17 @@ bool LinkExercise::Running() const
 bool LinkExercise::WaitUnlessStopped(unsigned ms)
 {
     std::unique_lock lock(m_mutex);
+    ++m_waiting;
     const bool stopped = m_wake.wait_for(lock, std::chrono::milliseconds(ms),
                                          [] { return g_bBlinkRunning.load() == 0; });
+    --m_waiting;
     return !stopped;
+}
+
+bool LinkExercise::Waiting() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_waiting > 0;
 }
 
 void LinkExercise::BlinkThreadProc()

@@ -36,6 +36,8 @@ public:
     bool Running() const;
 
     bool WaitUnlessStopped(unsigned ms);
+    // Whether a WaitUnlessStopped is in progress, so that a test can stop it mid-wait.
+    bool Waiting() const;
 
 private:
     // The worker's procedure.
@@ -46,5 +48,6 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_active = false;  // the worker has not yet decided to end
+    int m_waiting = 0;      // WaitUnlessStopped calls inside their wait
     std::thread m_thread;
 };

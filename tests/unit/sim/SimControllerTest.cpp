@@ -123,6 +123,24 @@ TEST_F(SimController, GoRunReportsEachTransitionOnTime)
     EXPECT_EQ(s.cyclesDone, 2);
 }
 
+// Neutral density takes steps x 38 / 144 ms to open or close; at least 0.1 ms a half cycle.
+TEST_F(SimController, NeutralDensityTransitionFollowsTheSteps)
+{
+    const std::pair<uint8_t, uint64_t> cases[] = {{144, 38}, {72, 19}, {0, 0}};
+    for (const auto& [steps, ms] : cases) {
+        SCOPED_TRACE(int(steps));
+        Answer({0xDE, steps});
+        Answer({0xFA, 0xF0, 0x00, 0x01});
+        QuillonSim_ClearTranscript();
+        const uint64_t start = QuillonSim_NowMs();
+        Answer({0xFA, 0xF3});
+        QuillonSim_Advance(1000);
+        using R = std::vector<std::pair<uint64_t, uint8_t>>;
+        const R expected{{start + ms, 0xAA}, {start + 2 * ms, 0xAC}, {start + 2 * ms, 0x0D}};
+        EXPECT_EQ(Received(), expected);
+    }
+}
+
 TEST_F(SimController, ContinuousRunStopsOnlyOnStop)
 {
     Answer({0xDD});  // soft: 70 ms transitions

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <thread>
 #include <vector>
@@ -99,6 +102,35 @@ TEST_F(LinkExerciseTest, SpeedChangesBetweenSinglesAndBursts)
     EXPECT_EQ(script.waits, std::vector<unsigned>(6, 1u));
 }
 
+// Runs fn, which must end within the limit. A stop that does not end a wait would otherwise
+// hang the suite until its time-out; the process ends with a failure instead.
+template <class Fn>
+void EndsWithin(std::chrono::seconds limit, const char* what, Fn fn)
+{
+    auto done = std::async(std::launch::async, std::move(fn));
+    if (done.wait_for(limit) != std::future_status::ready) {
+        std::fprintf(stderr, "FAILED: %s did not end within %lld s\n", what,
+                     static_cast<long long>(limit.count()));
+        std::_Exit(1);
+    }
+    done.get();
+}
+
+// Until cond holds, or false after the deadline.
+template <class Cond>
+bool Eventually(Cond cond)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// Each stop comes while the wait is in progress, not before it begins, so a stop that failed to
+// wake the wait is always seen.
 TEST_F(LinkExerciseTest, StopEndsTheWaitAtOnceAndNothingIsSentAfterIt)
 {
     std::atomic<int> writes{0};
@@ -106,17 +138,31 @@ TEST_F(LinkExerciseTest, StopEndsTheWaitAtOnceAndNothingIsSentAfterIt)
         ++writes;
         return FT_OK;
     });
-    // An hour-long wait that did not wake on a stop would hang here until the test times out.
     g_bBlinkRunning = 1;
-    auto waiting = std::async(std::launch::async,
-                              [&exercise] { return exercise.WaitUnlessStopped(3'600'000); });
-    exercise.Stop();
-    EXPECT_FALSE(waiting.get());
+    std::atomic<int> woken{-1};
+    EndsWithin(std::chrono::seconds(5), "a stopped hour-long wait", [&] {
+        auto waiting = std::async(std::launch::async,
+                                  [&] { woken = exercise.WaitUnlessStopped(3'600'000) ? 1 : 0; });
+        ASSERT_TRUE(Eventually([&] { return exercise.Waiting(); }));
+        exercise.Stop();
+        waiting.get();
+    });
+    EXPECT_EQ(woken, 0) << "a stopped wait reports the stop";
 
-    // Speed 0 waits 500 ms before the first byte; the stop cuts that wait short.
-    ASSERT_TRUE(exercise.Start());
-    exercise.StopAndJoin();
-    EXPECT_FALSE(exercise.Running());
+    // A worker stopped in its wait before a byte sends nothing. Its waits are made an hour long
+    // so that none can end by itself before the stop comes.
+    LinkExercise* self = nullptr;
+    LinkExercise worker(
+        [&writes](std::uint8_t*, DWORD) {
+            ++writes;
+            return FT_OK;
+        },
+        [&self](unsigned) { return self->WaitUnlessStopped(3'600'000); });
+    self = &worker;
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(Eventually([&] { return worker.Waiting(); }));
+    EndsWithin(std::chrono::seconds(5), "a stopped worker", [&] { worker.StopAndJoin(); });
+    EXPECT_FALSE(worker.Running());
     EXPECT_EQ(writes, 0);
 }
 
