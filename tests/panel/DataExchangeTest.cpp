@@ -107,12 +107,12 @@ TEST_F(DataExchangeTest, PushSelectsByIndexAndOutOfRangeClearsTheSelection)
         EXPECT_EQ(dlg->a, c.value >= 0 && c.value <= 2 ? c.value : -1);
     }
     // A combo index of -1 clears the selection the same way.
-    for (int index : {1, -1}) {
+    for (const auto& [index, shown] : {std::pair{1, 1}, {-1, -1}, {0, 0}, {2, -1}, {7, -1}}) {
         dlg->combo = index;
         dlg->UpdateData(false);
-        EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), index);
+        EXPECT_EQ(dlg->Item<QComboBox>(50)->currentIndex(), shown) << index;
         dlg->UpdateData(true);
-        EXPECT_EQ(dlg->combo, index);
+        EXPECT_EQ(dlg->combo, shown) << index;
     }
 }
 
@@ -135,9 +135,12 @@ TEST_F(DataExchangeTest, ClickingARadioClearsOnlyItsOwnGroup)
 TEST_F(DataExchangeTest, UnchangedPushTouchesNoControl)
 {
     dlg->text = "same";
+    dlg->number = 12345;
     dlg->a = 1;
     dlg->combo = 1;
     dlg->UpdateData(false);
+    auto* numberEdit = dlg->Item<QLineEdit>(41);
+    numberEdit->setCursorPosition(2);
     auto* edit = dlg->Item<QLineEdit>(40);
     edit->clear();
     QTest::keyClicks(edit, "same");
@@ -151,6 +154,7 @@ TEST_F(DataExchangeTest, UnchangedPushTouchesNoControl)
     EXPECT_EQ(edit->selectedText(), "am");
     EXPECT_EQ(edit->cursorPosition(), 3);
     EXPECT_TRUE(edit->isUndoAvailable());
+    EXPECT_EQ(numberEdit->cursorPosition(), 2);
     EXPECT_EQ(radioSpy.count(), 0);
     EXPECT_EQ(comboSpy.count(), 0);
 }
@@ -203,6 +207,7 @@ TEST_F(DataExchangeTest, NotificationsAreLockedOutOnlyWhileAnExchangeRuns)
 
     dlg->SetDlgItemText(40, "set directly");
     EXPECT_EQ(dlg->textChanges, 1);
+    EXPECT_EQ(dlg->Item<QLineEdit>(40)->cursorPosition(), 0) << "a set text shows from its start";
 
     dlg->Item<QLineEdit>(40)->insert("typed");
     EXPECT_EQ(dlg->textChanges, 2);

@@ -32,7 +32,7 @@ TEST(ProfileTest, ValuesSurviveAReopenAndMissingKeysGiveTheDefault)
     {
         Profile p(path);
         EXPECT_FALSE(p.Exists());
-        EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 0), 0);
+        EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 7), 7);
         EXPECT_EQ(p.GetProfileString("MyTiveloAp", "DevNmbr", "dflt"), "dflt");
         EXPECT_TRUE(p.WriteProfileInt("MyTiveloAp", "SerDesc", 2));
         for (std::size_t i = 0; i < texts.size(); ++i)
@@ -65,6 +65,7 @@ TEST(ProfileTest, HandEditedValuesReadAsTheirText)
             "SerDesc=1, 2\n"
             "SerialString=AB, CD\n"
             "DescString = Bench ,shutter 2 \n"
+            "DevNmbr=3, 4\n"
             "DevNmbr=,7\n"
             "Plain=plain text\n"
             "Trailing=x,\n"

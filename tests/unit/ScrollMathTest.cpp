@@ -39,6 +39,7 @@ TEST(ScrollMathTest, StepsByCode)
         {SB_LINEDOWN, 0, 996, 1000, true, 4},
         {SB_PAGEUP, 0, 4, 100, true, -4},
         {SB_LINEDOWN, 0, 100, 100, false, 0},
+        {SB_PAGEDOWN, 0, 100, 100, false, 0},
         {SB_PAGEDOWN, 0, 120, 100, false, 0},
         {SB_THUMBPOSITION, 30, 95, 100, true, -65},
         // Below a max of 100 the line step is 0: applied, but nothing moves.

@@ -250,6 +250,11 @@ TEST(DeviceConnectionPanelTest, SearchListsTheAttachedDevicesByTheCheckedMethod)
     run.panel().Notify(IDC_RECEIVED_LIST, Notification::SelChange);
     EXPECT_EQ(run.Entry(), "70 device(s) attached:");
     EXPECT_EQ(run.Remembered(2), "70 device(s) attached:");
+    // With nothing selected the entry keeps its text.
+    run.panel().m_listReceived->SetCurSel(-1);
+    run.panel().Notify(IDC_RECEIVED_LIST, Notification::SelChange);
+    EXPECT_EQ(run.Entry(), "70 device(s) attached:");
+    EXPECT_EQ(run.Remembered(2), "70 device(s) attached:");
 
     // More devices than a machine can carry is taken for a driver fault, not allocated for.
     attach(5000);
