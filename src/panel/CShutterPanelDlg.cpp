@@ -16,6 +16,7 @@
 #include "panel/PanelTemplate.h"
 #include "panel/ReceivedList.h"
 #include "panel/ScrollMath.h"
+#include "protocol/ReplyDecoder.h"
 #include "usb/LinkExercise.h"
 #include "usb/LinkFlags.h"
 
@@ -44,6 +45,7 @@ CShutterPanelDlg::CShutterPanelDlg(PanelOptions options)
         GetPrompts().MessageBox(text, AppName(), MbIcon::Exclamation, MbButtons::Ok);
     });
     MapHandlers();
+    CreateDecoder();
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kActivePollMs);
     m_lastActivity.start();
@@ -86,6 +88,32 @@ void CShutterPanelDlg::MapHandlers()
     Map(IDC_SLIDER_SECONDS, N::ReleasedCapture, &D::OnReleasedSeconds);
     Map(IDC_SLIDER_MS, N::ReleasedCapture, &D::OnReleasedMs);
     Map(IDC_SLIDER_TENTH_MS, N::ReleasedCapture, &D::OnReleasedTenthMs);
+
+    Map(IDC_SHUTTER_OPEN, N::Clicked, &D::OnShutterOpen);
+    Map(IDC_SHUTTER_CLOSE, N::Clicked, &D::OnShutterClose);
+    Map(IDC_FAST, N::Clicked, &D::OnFast);
+    Map(IDC_SOFT, N::Clicked, &D::OnSoft);
+    Map(IDC_ND, N::Clicked, &D::OnNeutralDensity);
+    Map(IDC_ENABLE_HIGH, N::Clicked, &D::OnEnableHigh);
+    Map(IDC_ENABLE_LOW, N::Clicked, &D::OnEnableLow);
+    Map(IDC_RISING_EDGE, N::Clicked, &D::OnRisingEdge);
+    Map(IDC_FALLING_EDGE, N::Clicked, &D::OnFallingEdge);
+    Map(IDC_HIGH_FOR_OPEN, N::Clicked, &D::OnHighForOpen);
+    Map(IDC_LOW_FOR_OPEN, N::Clicked, &D::OnLowForOpen);
+    Map(IDC_TRIGGER_PULSE, N::Clicked, &D::OnTriggerPulse);
+    Map(IDC_SYNC_PULSE, N::Clicked, &D::OnSyncPulse);
+    Map(IDC_STATUS, N::Clicked, &D::OnStatus);
+    Map(IDC_ONLINE, N::Clicked, &D::OnOnline);
+    Map(IDC_CONTROLLER_INFO, N::Clicked, &D::OnControllerInfo);
+    Map(IDC_POWER_ON, N::Clicked, &D::OnPowerOn);
+    Map(IDC_POWER_OFF, N::Clicked, &D::OnPowerOff);
+    Map(IDC_RESET, N::Clicked, &D::OnReset);
+    Map(IDC_RESTORE_DEFAULT, N::Clicked, &D::OnRestoreDefault);
+    Map(IDC_SAVE_TO_CONTROLLER, N::Clicked, &D::OnSaveToController);
+    Map(IDC_CLEAR, N::Clicked, &D::OnClear);
+
+    Map(IDC_SET_TIMER, N::Clicked, &D::OnSetTimer);
+    Map(IDC_APPLY, N::Clicked, &D::OnApply);
 }
 
 QWidget* CShutterPanelDlg::CreateCustomControl(const ControlTemplate& ctl, QWidget* parent)
