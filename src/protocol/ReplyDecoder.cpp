@@ -243,7 +243,9 @@ void ReplyDecoder::TransferByte(uint8_t b)
     if (g_nTransferReceived != g_nTransferExpected) {
         return;
     }
-    // Each step sends what the panel shows now, not what it showed at Apply.
+    // Each step sends what the panel shows now, not what it showed at Apply. Push first: the
+    // pull would otherwise drop what this batch decoded so far, the received-byte count too.
+    Push();
     Pull();
     PanelState& p = m_host.Panel();
     const TransferStep step =
