@@ -19,6 +19,8 @@ public:
 
 protected:
     void nextCheckState() override { setChecked(true); }
+    // The whole control answers a click, as a dialog's radio button does, not only its text.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
 // A horizontal trackbar that reports the end of a mouse interaction (drag or click), and only
