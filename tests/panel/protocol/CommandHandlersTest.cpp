@@ -221,11 +221,12 @@ TEST_F(CommandHandlersTest, StepsDialogRefusesBadEntriesAndCancelSendsNothing)
     h.Click(IDC_ND);
     Settle();
 
-    runDialogEntries = {"145", "", "-5", "999"};
+    runDialogEntries = {"145", "", "-5", "-1", "999"};
     h.Click(IDC_ND);
     EXPECT_EQ(h.prompts.MessageTexts(),
               (Strings{"Steps must be less than 145. Please try again!",
                        "No steps. Please enter the number!",
+                       "Steps must be between 0 and 144. Please try again!",
                        "Steps must be between 0 and 144. Please try again!",
                        "Steps must be less than 145. Please try again!"}));
     for (const auto& r : h.prompts.records) {
