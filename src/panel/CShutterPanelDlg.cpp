@@ -207,6 +207,14 @@ bool CShutterPanelDlg::OnInitDialog()
     m_nScrollPos = 0;
     m_nClientHeight = 0;
 
+    // The controls a status reply rewrites paint their own background, so a change repaints
+    // them alone rather than the dialog and the group boxes behind them.
+    for (int id : {IDC_ND, IDC_FAST, IDC_SOFT, IDC_SHUTTER_OPEN, IDC_SHUTTER_CLOSE,
+                   IDC_OPENING_TIME, IDC_CLOSING_TIME, IDC_CLOSED_DISPLAY, IDC_EXPOSURE_DISPLAY,
+                   IDC_CYCLE_DISPLAY, IDC_RECEIVED_BYTES, IDC_REPEAT, IDC_LEFT_CYCLES})
+        if (QWidget* w = GetDlgItem(id))
+            w->setAutoFillBackground(true);
+
     // 5 to 7.
     EnableTestControls(false);
     g_bUsbOpen = 0;

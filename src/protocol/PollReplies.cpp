@@ -13,6 +13,7 @@
 namespace {
 
 constexpr DWORD kReadChunk = 600;
+constexpr int kCountPaintMs = 40;
 
 class PanelDecoderHost : public DecoderHost {
 public:
@@ -66,6 +67,25 @@ void CShutterPanelDlg::CreateDecoder()
 {
     m_decoderHost = std::make_unique<PanelDecoderHost>(*this);
     m_decoder = std::make_unique<ReplyDecoder>(*m_decoderHost);
+    m_countPaintHold.setSingleShot(true);
+    m_countPaintHold.setInterval(kCountPaintMs);
+    connect(&m_countPaintHold, &QTimer::timeout, this, [this] {
+        if (QWidget* count = GetDlgItem(IDC_RECEIVED_BYTES))
+            count->setUpdatesEnabled(true);  // shows the latest count
+    });
+}
+
+void CShutterPanelDlg::HoldCountPainting()
+{
+    QWidget* count = GetDlgItem(IDC_RECEIVED_BYTES);
+    if (!count)
+        return;
+    if (m_countPaintHold.isActive()) {
+        count->setUpdatesEnabled(false);
+    } else {
+        count->setUpdatesEnabled(true);
+        m_countPaintHold.start();
+    }
 }
 
 void CShutterPanelDlg::PollReplies()
@@ -93,11 +113,14 @@ void CShutterPanelDlg::PollReplies()
     DWORD got = 0;
     const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
     NoteActivity();
+    HoldCountPainting();
+    // Both ways end with a push. The controls that changed have asked to be redrawn; painting
+    // the whole panel here, up to 500 times a second while bytes stream in, would cost more
+    // than everything else together.
     if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR))
         m_decoder->Decode(buffer, got);
-    // The controls that changed have asked to be redrawn; painting the whole panel here, up to
-    // 500 times a second while bytes stream in, would cost more than everything else together.
-    UpdateData(false);
+    else
+        UpdateData(false);
 }
 
 void CShutterPanelDlg::OnLinkLost()

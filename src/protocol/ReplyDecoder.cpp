@@ -83,6 +83,7 @@ void ReplyDecoder::Decode(const uint8_t* bytes, std::size_t count)
             PlainByte(b);
         }
     }
+    m_pushOwed = true;
     FlushPush();
 }
 

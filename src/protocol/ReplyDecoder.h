@@ -49,8 +49,8 @@ class ReplyDecoder {
 public:
     explicit ReplyDecoder(DecoderHost& host) : m_host(host) {}
 
-    // One batch of received bytes: pulls the panel, then hands each byte to its handler. The
-    // caller pushes afterwards.
+    // One batch of received bytes: pulls the panel, hands each byte to its handler, and pushes
+    // the panel at the end.
     void Decode(const uint8_t* bytes, std::size_t count);
 
 private:
