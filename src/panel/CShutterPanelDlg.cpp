@@ -114,6 +114,14 @@ void CShutterPanelDlg::MapHandlers()
 
     Map(IDC_SET_TIMER, N::Clicked, &D::OnSetTimer);
     Map(IDC_APPLY, N::Clicked, &D::OnApply);
+    Map(IDC_ON_POWER_UP, N::Clicked, &D::OnOnPowerUp);
+    Map(IDC_ON_TRIGGER, N::Clicked, &D::OnOnTrigger);
+    Map(IDC_GO, N::Clicked, &D::OnGo);
+    Map(IDC_SEND_REPEAT, N::Clicked, &D::OnSendRepeat);
+    Map(IDC_STOP, N::Clicked, &D::OnStop);
+
+    Map(IDC_SAVE_CONFIG, N::Clicked, &D::OnSaveConfig);
+    Map(IDC_LOAD_CONFIG, N::Clicked, &D::OnLoadConfig);
 }
 
 QWidget* CShutterPanelDlg::CreateCustomControl(const ControlTemplate& ctl, QWidget* parent)

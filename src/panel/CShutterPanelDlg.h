@@ -228,6 +228,15 @@ public:
     // --- Timer upload and free run (src/timing) ---
     void OnSetTimer();
     void OnApply();
+    void OnOnPowerUp();
+    void OnOnTrigger();
+    void OnGo();
+    void OnSendRepeat();
+    void OnStop();
+
+    // --- Configuration files (src/config) ---
+    void OnSaveConfig();
+    void OnLoadConfig();
 
 protected:
     QWidget* CreateCustomControl(const ControlTemplate& ctl, QWidget* parent) override;

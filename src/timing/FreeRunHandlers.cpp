@@ -15,3 +15,9 @@ void CShutterPanelDlg::OnApply()
     }
     EndCommand();
 }
+
+void CShutterPanelDlg::OnOnPowerUp() {}
+void CShutterPanelDlg::OnOnTrigger() {}
+void CShutterPanelDlg::OnGo() {}
+void CShutterPanelDlg::OnSendRepeat() {}
+void CShutterPanelDlg::OnStop() {}
