@@ -6,6 +6,7 @@
 #include "panel/CShutterPanelDlg.h"
 #include "protocol/CNdStepsDlg.h"
 #include "protocol/Frames.h"
+#include "protocol/ModeCaptions.h"
 #include "timing/IntegerReading.h"
 #include "timing/TimeRecord.h"
 
@@ -13,12 +14,6 @@ namespace {
 
 // One step of the neutral-density filter: 38 ms over 144 steps.
 constexpr double kMsPerNdStep = 0.2638888888888889;
-
-void ShowTransitionTimes(CShutterPanelDlg& dlg, const std::string& text)
-{
-    dlg.SetDlgItemText(IDC_OPENING_TIME, text);
-    dlg.SetDlgItemText(IDC_CLOSING_TIME, text);
-}
 
 void SetShutterState(CShutterPanelDlg& dlg, int state)
 {
@@ -30,13 +25,12 @@ void SetShutterState(CShutterPanelDlg& dlg, int state)
 }
 
 // Fast and Soft: the mode frame, the step count off the ND caption, the fixed transition time.
-void SetPlainMode(CShutterPanelDlg& dlg, int mode, const char* transition)
+void SetPlainMode(CShutterPanelDlg& dlg, int mode)
 {
     if (dlg.BeginCommand()) {
         dlg.m_nShutterMode = mode;
         dlg.WriteFrame(ModeFrame(mode, dlg.m_nNdSteps));
-        dlg.SetDlgItemText(IDC_ND, "Neutral Density");
-        ShowTransitionTimes(dlg, transition);
+        ShowModeCaptions(dlg, mode, dlg.m_nNdSteps);
         RecomputeCycleTime(dlg.m_nShutterMode, dlg.m_nNdSteps);
         dlg.ShowCycleTime();
     }
@@ -44,6 +38,21 @@ void SetPlainMode(CShutterPanelDlg& dlg, int mode, const char* transition)
 }
 
 }  // namespace
+
+void ShowModeCaptions(CShutterPanelDlg& dlg, int shutterMode, int ndSteps)
+{
+    std::string transition = shutterMode == 1 ? "70 ms" : "12 ms";
+    if (shutterMode == 2) {
+        dlg.SetDlgItemText(IDC_ND, "Neutral Density - " + std::to_string(ndSteps));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f ms", ndSteps * kMsPerNdStep);
+        transition = text;
+    } else {
+        dlg.SetDlgItemText(IDC_ND, "Neutral Density");
+    }
+    dlg.SetDlgItemText(IDC_OPENING_TIME, transition);
+    dlg.SetDlgItemText(IDC_CLOSING_TIME, transition);
+}
 
 void CShutterPanelDlg::OnShutterOpen()
 {
@@ -57,12 +66,12 @@ void CShutterPanelDlg::OnShutterClose()
 
 void CShutterPanelDlg::OnFast()
 {
-    SetPlainMode(*this, 0, "12 ms");
+    SetPlainMode(*this, 0);
 }
 
 void CShutterPanelDlg::OnSoft()
 {
-    SetPlainMode(*this, 1, "70 ms");
+    SetPlainMode(*this, 1);
 }
 
 void CShutterPanelDlg::OnNeutralDensity()
@@ -76,10 +85,7 @@ void CShutterPanelDlg::OnNeutralDensity()
         m_nShutterMode = 2;
         m_nNdSteps = steps;
         WriteFrame(NdModeFrame(steps));
-        SetDlgItemText(IDC_ND, "Neutral Density - " + std::to_string(steps));
-        char transition[32];
-        std::snprintf(transition, sizeof transition, "%.2f ms", steps * kMsPerNdStep);
-        ShowTransitionTimes(*this, transition);
+        ShowModeCaptions(*this, m_nShutterMode, steps);
         RecomputeCycleTime(m_nShutterMode, m_nNdSteps);
         ShowCycleTime();
     }
