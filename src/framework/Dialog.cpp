@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QStyle>
+#include <limits>
 
 #include "framework/Controls.h"
 #include "framework/Prompts.h"
@@ -229,6 +230,9 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
         }
         case ControlKind::Edit: {
             auto* e = new QLineEdit(caption, m_content);
+            // An edit control holds whatever it is given; Qt's default cut at 32767 characters
+            // would shorten a long text loaded from a file at the next pull.
+            e->setMaxLength(std::numeric_limits<int>::max());
             e->setReadOnly(ctl.style & kStyleReadOnly);
             if (ctl.style & kStyleCentre)
                 e->setAlignment(Qt::AlignCenter);

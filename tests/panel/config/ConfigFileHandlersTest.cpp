@@ -307,6 +307,8 @@ TEST_F(ConfigFileHandlersTest, LongRepeatTextAndTwoByteTextsLoad)
     Load(path);
     EXPECT_EQ(Panel().m_strRepeatNumber, config.repeatNumber);
     EXPECT_EQ(Panel().m_strLeftCycles, config.repeatNumber);
+    Panel().UpdateData(true);  // the controls hold the whole text, so a pull keeps it
+    EXPECT_EQ(Panel().m_strRepeatNumber, config.repeatNumber);
 
     // Items in 2-byte characters: state "1", repeat "Continuous", one character beyond Latin-1.
     Bytes wide{0xFF, 0xFE, 0xFF, 0x01, '1', 0x00};

@@ -2,6 +2,7 @@
 // start a run, STOP, and the cycles counted down as the controller reports them.
 
 #include "framework/Prompts.h"
+#include "protocol/CNdStepsDlg.h"
 #include "protocol/ProtocolPanelTest.h"
 
 namespace {
@@ -10,7 +11,20 @@ using Strings = std::vector<std::string>;
 
 constexpr const char* kSetRepeatFirst = "Please set the repeat number first, then try again!";
 
-using FreeRunTest = ProtocolPanelTest;
+class FreeRunTest : public ProtocolPanelTest {
+protected:
+    void SetUp() override
+    {
+        // The steps dialog answers with runSteps and OK.
+        h.options.runDialog = [this](CDialog& dlg) {
+            auto* steps = static_cast<CNdStepsDlg*>(&dlg);
+            steps->m_strSteps = runSteps;
+            return true;
+        };
+        ProtocolPanelTest::SetUp();
+    }
+    std::string runSteps = "0";
+};
 
 TEST_F(FreeRunTest, SendToControllerTurnsLargeCountsIntoContinuous)
 {
@@ -95,6 +109,53 @@ TEST_F(FreeRunTest, LeftCyclesCountDownAsTheControllerReportsThem)
     QuillonSim_GetState(0, &state);
     EXPECT_EQ(state.running, 0);
     EXPECT_EQ(state.cyclesDone, 3);
+}
+
+// Save, change everything, load it back, Apply, then Status: the panel shows the saved settings.
+TEST_F(FreeRunTest, ASavedConfigurationComesBackThroughTheController)
+{
+    const std::string path = h.dir.filePath("lab.cfg").toStdString();
+    g_closedTime = {"0", "1", "2", "345", "6"};
+    g_exposureTime = {"1", "0", "0", "7", "0"};
+    runSteps = "100";
+    for (int id : {IDC_SHUTTER_OPEN, IDC_ND, IDC_FALLING_EDGE, IDC_HIGH_FOR_OPEN, IDC_ON_POWER_UP})
+        h.Click(id);
+    h.TypeText(IDC_REPEAT, "300");
+    h.prompts.fileAnswers = {path};
+    h.Click(IDC_SAVE_CONFIG);
+    Settle();
+
+    h.TypeText(IDC_REPEAT, "7");
+    for (int id : {IDC_SHUTTER_CLOSE, IDC_FAST, IDC_ENABLE_HIGH, IDC_LOW_FOR_OPEN, IDC_SEND_REPEAT})
+        h.Click(id);
+    g_closedTime = g_exposureTime = TimeRecord{};
+    Settle();
+
+    h.prompts.fileAnswers = {path};
+    h.Click(IDC_LOAD_CONFIG);
+    h.Click(IDC_APPLY);
+    TickUntilQuiet();
+    QuillonSimState s{};
+    QuillonSim_GetState(0, &s);
+    EXPECT_EQ(s.ndSteps, 100);
+    EXPECT_EQ(s.repeatCount, 300);
+    EXPECT_EQ((std::vector<int>(s.exposureTime, s.exposureTime + 5)),
+              (std::vector<int>{1, 0, 0, 7, 0}));
+
+    h.Click(IDC_CLEAR);  // forget the panel's own view first
+    g_closedTime = g_exposureTime = TimeRecord{};
+    h.Click(IDC_STATUS);
+    TickUntilQuiet();
+    EXPECT_TRUE(h.prompts.MessageTexts().empty());
+    EXPECT_TRUE(Checked(IDC_SHUTTER_OPEN));
+    EXPECT_TRUE(Checked(IDC_ND));
+    EXPECT_EQ(Text(IDC_ND), "Neutral Density - 100");
+    EXPECT_TRUE(Checked(IDC_FALLING_EDGE));
+    EXPECT_TRUE(Checked(IDC_HIGH_FOR_OPEN));
+    EXPECT_TRUE(Checked(IDC_ON_POWER_UP));
+    EXPECT_EQ(Text(IDC_REPEAT), "300");
+    EXPECT_EQ(Text(IDC_CLOSED_DISPLAY), "00 : 01 : 02 : 345 : 6");
+    EXPECT_EQ(Text(IDC_EXPOSURE_DISPLAY), "01 : 00 : 00 : 007 : 0");
 }
 
 }  // namespace
