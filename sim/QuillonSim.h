@@ -189,6 +189,8 @@ typedef struct QuillonSimLink {
     int openHandles; /* handles currently open on the device */
 } QuillonSimLink;
 int QuillonSim_GetLink(int device, QuillonSimLink* link); /* 0 on success */
+/* Bytes waiting in the device's receive queue now; not a D2XX call, so not in the call log. */
+size_t QuillonSim_Queued(int device);
 
 size_t QuillonSim_Transcript(QuillonSimEvent* events, size_t max); /* returns the total count */
 void QuillonSim_ClearTranscript(void);

@@ -780,6 +780,13 @@ int QuillonSim_SetState(int device, const QuillonSimState* state)
     return 0;
 }
 
+size_t QuillonSim_Queued(int device)
+{
+    Control c;
+    Device* d = S().DeviceAt(device);
+    return d ? d->rx.size() : 0;
+}
+
 int QuillonSim_GetLink(int device, QuillonSimLink* link)
 {
     Control c;

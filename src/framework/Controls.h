@@ -27,6 +27,8 @@ signals:
 protected:
     void nextCheckState() override { setChecked(true); }
     void keyPressEvent(QKeyEvent* event) override;
+    // The whole control answers a click, as a dialog's radio button does, not only its text.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
 // A horizontal trackbar that reports the end of a mouse interaction (drag or click), and only

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <algorithm>
+#include <limits>
 
 #include "framework/Controls.h"
 #include "framework/Prompts.h"
@@ -24,10 +25,40 @@ QString Q(const std::string& s)
 {
     return QString::fromStdString(s);
 }
+
+// Forwards to the real prompts while holding a modal scope open.
+class GuardedPrompts : public Prompts {
+public:
+    GuardedPrompts(const CDialog& dlg, Prompts& inner) : m_dlg(dlg), m_inner(inner) {}
+    MbResult MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
+                        MbButtons buttons) override
+    {
+        CDialog::ModalScope scope(m_dlg);
+        return m_inner.MessageBox(text, caption, icon, buttons);
+    }
+    std::optional<std::string> OpenFileName(const std::string& filter,
+                                            const std::string& defaultExt) override
+    {
+        CDialog::ModalScope scope(m_dlg);
+        return m_inner.OpenFileName(filter, defaultExt);
+    }
+    std::optional<std::string> SaveFileName(const std::string& filter,
+                                            const std::string& defaultExt) override
+    {
+        CDialog::ModalScope scope(m_dlg);
+        return m_inner.SaveFileName(filter, defaultExt);
+    }
+
+private:
+    const CDialog& m_dlg;
+    Prompts& m_inner;
+};
 }  // namespace
 
 CDialog::CDialog(DialogTemplate dlgTemplate, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), m_template(std::move(dlgTemplate)), m_prompts(prompts)
+    : QDialog(parent),
+      m_template(std::move(dlgTemplate)),
+      m_guardedPrompts(std::make_unique<GuardedPrompts>(*this, prompts))
 {
     setFont(DialogFont());
     // Group boxes as frames with the title on the line, not as filled panels.
@@ -44,6 +75,11 @@ CDialog::CDialog(DialogTemplate dlgTemplate, Prompts& prompts, QWidget* parent)
 }
 
 CDialog::~CDialog() = default;
+
+Prompts& CDialog::GetPrompts() const
+{
+    return *m_guardedPrompts;
+}
 
 QFont CDialog::DialogFont()
 {
@@ -198,6 +234,9 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
         }
         case ControlKind::Edit: {
             auto* e = new QLineEdit(caption, m_content);
+            // An edit control holds whatever it is given; Qt's default cut at 32767 characters
+            // would shorten a long text loaded from a file at the next pull.
+            e->setMaxLength(std::numeric_limits<int>::max());
             e->setReadOnly(ctl.style & kStyleReadOnly);
             if (ctl.style & kStyleCentre)
                 e->setAlignment(Qt::AlignCenter);

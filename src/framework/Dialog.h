@@ -7,6 +7,7 @@
 #include <QFont>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,7 +68,21 @@ public:
     bool NotificationsLocked() const { return m_nExchangeDepth > 0; }
 
     const DialogTemplate& Template() const { return m_template; }
-    Prompts& GetPrompts() const { return m_prompts; }
+    // Every prompt shown through here counts as a modal box open on this dialog's behalf.
+    Prompts& GetPrompts() const;
+    // Modal boxes and dialogs open on behalf of this dialog's operations. While any is open a
+    // periodic task must not step in between an operation's pull and its push.
+    int ModalDepth() const { return m_nModalDepth; }
+    class ModalScope {
+    public:
+        explicit ModalScope(const CDialog& dlg) : m_depth(dlg.m_nModalDepth) { ++m_depth; }
+        ~ModalScope() { --m_depth; }
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+    private:
+        int& m_depth;
+    };
     QWidget* Content() const { return m_content; }
     static QFont DialogFont();
 
@@ -103,10 +118,11 @@ private:
     void OnRadioArrow(int id, bool forward);
 
     DialogTemplate m_template;
-    Prompts& m_prompts;
     std::map<int, QWidget*> m_items;
     std::map<std::pair<int, Notification>, std::function<void()>> m_dispatch;
     int m_nExchangeDepth = 0;
+    mutable int m_nModalDepth = 0;
+    std::unique_ptr<Prompts> m_guardedPrompts;
     bool m_bCreated = false;
     void FitBaseUnitsToCaptions();
 

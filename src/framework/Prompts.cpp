@@ -6,6 +6,10 @@ MbResult ScriptedPrompts::MessageBox(const std::string& text, const std::string&
                                      MbIcon icon, MbButtons buttons)
 {
     records.push_back({Kind::Message, text, caption, icon, buttons, {}});
+    if (whileOpen) {
+        const Record open = records.back();  // the callback may prompt again
+        whileOpen(open);
+    }
     if (answers.empty())
         return MbResult::Ok;
     MbResult r = answers.front();
@@ -17,6 +21,10 @@ std::optional<std::string> ScriptedPrompts::FileAnswer(Kind kind, const std::str
                                                        const std::string& defaultExt)
 {
     records.push_back({kind, filter, {}, MbIcon::None, MbButtons::Ok, defaultExt});
+    if (whileOpen) {
+        const Record open = records.back();  // the callback may prompt again
+        whileOpen(open);
+    }
     if (fileAnswers.empty())
         return std::nullopt;
     auto r = fileAnswers.front();

@@ -3,6 +3,7 @@
 // instead of blocking on a real box.
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,8 @@ public:
     std::vector<Record> records;
     std::deque<MbResult> answers;
     std::deque<std::optional<std::string>> fileAnswers;
+    // Runs while a prompt is "open", after it was recorded: a test can let time pass there.
+    std::function<void(const Record&)> whileOpen;
 
 private:
     std::optional<std::string> FileAnswer(Kind kind, const std::string& filter,

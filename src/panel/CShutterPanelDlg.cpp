@@ -17,6 +17,7 @@
 #include "panel/PanelTemplate.h"
 #include "panel/ReceivedList.h"
 #include "panel/ScrollMath.h"
+#include "protocol/ReplyDecoder.h"
 #include "usb/DeviceConnection.h"
 #include "usb/LinkExercise.h"
 #include "usb/LinkFlags.h"
@@ -52,6 +53,7 @@ CShutterPanelDlg::CShutterPanelDlg(PanelOptions options)
             return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
         };
     }
+    CreateDecoder();
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kActivePollMs);
     m_lastActivityMs = m_options.nowMs();
@@ -97,6 +99,40 @@ void CShutterPanelDlg::MapHandlers()
     Map(IDC_SLIDER_SECONDS, N::ReleasedCapture, &D::OnReleasedSeconds);
     Map(IDC_SLIDER_MS, N::ReleasedCapture, &D::OnReleasedMs);
     Map(IDC_SLIDER_TENTH_MS, N::ReleasedCapture, &D::OnReleasedTenthMs);
+
+    Map(IDC_SHUTTER_OPEN, N::Clicked, &D::OnShutterOpen);
+    Map(IDC_SHUTTER_CLOSE, N::Clicked, &D::OnShutterClose);
+    Map(IDC_FAST, N::Clicked, &D::OnFast);
+    Map(IDC_SOFT, N::Clicked, &D::OnSoft);
+    Map(IDC_ND, N::Clicked, &D::OnNeutralDensity);
+    Map(IDC_ENABLE_HIGH, N::Clicked, &D::OnEnableHigh);
+    Map(IDC_ENABLE_LOW, N::Clicked, &D::OnEnableLow);
+    Map(IDC_RISING_EDGE, N::Clicked, &D::OnRisingEdge);
+    Map(IDC_FALLING_EDGE, N::Clicked, &D::OnFallingEdge);
+    Map(IDC_HIGH_FOR_OPEN, N::Clicked, &D::OnHighForOpen);
+    Map(IDC_LOW_FOR_OPEN, N::Clicked, &D::OnLowForOpen);
+    Map(IDC_TRIGGER_PULSE, N::Clicked, &D::OnTriggerPulse);
+    Map(IDC_SYNC_PULSE, N::Clicked, &D::OnSyncPulse);
+    Map(IDC_STATUS, N::Clicked, &D::OnStatus);
+    Map(IDC_ONLINE, N::Clicked, &D::OnOnline);
+    Map(IDC_CONTROLLER_INFO, N::Clicked, &D::OnControllerInfo);
+    Map(IDC_POWER_ON, N::Clicked, &D::OnPowerOn);
+    Map(IDC_POWER_OFF, N::Clicked, &D::OnPowerOff);
+    Map(IDC_RESET, N::Clicked, &D::OnReset);
+    Map(IDC_RESTORE_DEFAULT, N::Clicked, &D::OnRestoreDefault);
+    Map(IDC_SAVE_TO_CONTROLLER, N::Clicked, &D::OnSaveToController);
+    Map(IDC_CLEAR, N::Clicked, &D::OnClear);
+
+    Map(IDC_SET_TIMER, N::Clicked, &D::OnSetTimer);
+    Map(IDC_APPLY, N::Clicked, &D::OnApply);
+    Map(IDC_ON_POWER_UP, N::Clicked, &D::OnOnPowerUp);
+    Map(IDC_ON_TRIGGER, N::Clicked, &D::OnOnTrigger);
+    Map(IDC_GO, N::Clicked, &D::OnGo);
+    Map(IDC_SEND_REPEAT, N::Clicked, &D::OnSendRepeat);
+    Map(IDC_STOP, N::Clicked, &D::OnStop);
+
+    Map(IDC_SAVE_CONFIG, N::Clicked, &D::OnSaveConfig);
+    Map(IDC_LOAD_CONFIG, N::Clicked, &D::OnLoadConfig);
 }
 
 QWidget* CShutterPanelDlg::CreateCustomControl(const ControlTemplate& ctl, QWidget* parent)
@@ -189,6 +225,14 @@ bool CShutterPanelDlg::OnInitDialog()
     m_rcWindow = {frame.left(), frame.top(), frame.right() + 1, frame.bottom() + 1};
     m_nScrollPos = 0;
     m_nClientHeight = 0;
+
+    // The controls a status reply rewrites paint their own background, so a change repaints
+    // them alone rather than the dialog and the group boxes behind them.
+    for (int id : {IDC_ND, IDC_FAST, IDC_SOFT, IDC_SHUTTER_OPEN, IDC_SHUTTER_CLOSE,
+                   IDC_OPENING_TIME, IDC_CLOSING_TIME, IDC_CLOSED_DISPLAY, IDC_EXPOSURE_DISPLAY,
+                   IDC_CYCLE_DISPLAY, IDC_RECEIVED_BYTES, IDC_REPEAT, IDC_LEFT_CYCLES})
+        if (QWidget* w = GetDlgItem(id))
+            w->setAutoFillBackground(true);
 
     // 5 to 7.
     EnableTestControls(false);

@@ -21,6 +21,9 @@ class Prompts;
 class QScrollBar;
 class ReceivedList;
 class LinkExercise;
+class Frame;
+class ReplyDecoder;
+class DecoderHost;
 
 // What the panel needs from its surroundings; tests replace every part.
 struct PanelOptions {
@@ -37,6 +40,9 @@ struct PanelOptions {
     // A monotonic clock in milliseconds, for the poll's slow-down when idle; a steady clock
     // when unset.
     std::function<std::int64_t()> nowMs;
+    // Runs a modal dialog of the panel's (the steps entry) and says whether it was accepted;
+    // tests drive the dialog here instead of blocking in its event loop.
+    std::function<bool(CDialog& dlg)> runDialog;
 };
 
 // Control identifiers.
@@ -189,6 +195,53 @@ public:
     void ShowCycleTime();
     void ShowTimeDisplays(const std::string& separator = ":");
 
+    // --- Controller protocol (src/protocol) ---
+    // The procedure every command follows: pull, readiness gate, write, time-outs, push,
+    // repaint. The pieces serve the commands that depart from it.
+    void SendCommand(const Frame& frame);
+    // Pulls the panel; true when the link is ready for commands.
+    bool BeginCommand();
+    // Time-outs back to 100 ms, push, repaint: how every command ends, whether it sent or not.
+    void EndCommand();
+    void WriteFrame(const Frame& frame);
+    // A modal dialog run on behalf of an operation: ticks do not poll until it closes.
+    bool RunModalDialog(CDialog& dlg);
+    void OnShutterOpen();
+    void OnShutterClose();
+    void OnFast();
+    void OnSoft();
+    void OnNeutralDensity();
+    void OnEnableHigh();
+    void OnEnableLow();
+    void OnRisingEdge();
+    void OnFallingEdge();
+    void OnHighForOpen();
+    void OnLowForOpen();
+    void OnTriggerPulse();
+    void OnSyncPulse();
+    void OnStatus();
+    void OnOnline();
+    void OnControllerInfo();
+    void OnPowerOn();
+    void OnPowerOff();
+    void OnReset();
+    void OnRestoreDefault();
+    void OnSaveToController();
+    void OnClear();
+
+    // --- Timer upload and free run (src/timing) ---
+    void OnSetTimer();
+    void OnApply();
+    void OnOnPowerUp();
+    void OnOnTrigger();
+    void OnGo();
+    void OnSendRepeat();
+    void OnStop();
+
+    // --- Configuration files (src/config) ---
+    void OnSaveConfig();
+    void OnLoadConfig();
+
 protected:
     QWidget* CreateCustomControl(const ControlTemplate& ctl, QWidget* parent) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -198,8 +251,8 @@ protected:
 private:
     void MapHandlers();
     void ShowContextMenu(const QPoint& pos);
-    void ListByte(unsigned char byte);
     void OnLinkLost();
+    void CreateDecoder();
     // The poll runs every 2 ms while anything happens on the link or the panel, and slows down
     // when the link has been quiet for a while.
     void NoteActivity();
@@ -211,4 +264,10 @@ private:
     std::int64_t m_lastActivityMs = 0;
     bool m_bInPoll = false;
     bool m_bExiting = false;
+    // While bytes stream in, "Received Bytes #" is repainted at most every kCountPaintMs: its
+    // text stays exact, but painting it on every 2 ms tick cost more than all the decoding.
+    QTimer m_countPaintHold;
+    void HoldCountPainting();
+    std::unique_ptr<DecoderHost> m_decoderHost;
+    std::unique_ptr<ReplyDecoder> m_decoder;
 };

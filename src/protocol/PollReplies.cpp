@@ -1,21 +1,99 @@
-// The receive side: every timer tick drains the driver's queue into the "Data Received:" list.
+// The receive side on the panel: every timer tick drains the driver's queue, lists each byte and
+// feeds it to the reply decoder, which reaches the panel through the host below.
 
-#include <QCoreApplication>
+#include <QComboBox>
 #include <algorithm>
 
 #include "panel/CShutterPanelDlg.h"
 #include "panel/ReceivedList.h"
+#include "protocol/Frames.h"
+#include "protocol/ReplyDecoder.h"
 #include "usb/LinkFlags.h"
 
 namespace {
+
 constexpr DWORD kReadChunk = 600;
+constexpr int kCountPaintMs = 40;
+
+class PanelDecoderHost : public DecoderHost {
+public:
+    explicit PanelDecoderHost(CShutterPanelDlg& dlg) : m_dlg(dlg) {}
+
+    PanelState& Panel() override { return m_dlg; }
+    void Pull() override { m_dlg.UpdateData(true); }
+    void Push() override { m_dlg.UpdateData(false); }
+    void ListByte(uint8_t byte) override { m_dlg.m_listReceived->AddByteLine(byte); }
+    void ListText(const std::string& latin1) override
+    {
+        m_dlg.m_listReceived->AddLatin1String(latin1);
+    }
+    void SetCaption(Caption which, const std::string& text) override
+    {
+        switch (which) {
+            case Caption::NdRadio:
+                m_dlg.SetDlgItemText(IDC_ND, text);
+                break;
+            case Caption::TransitionTimes:
+                m_dlg.SetDlgItemText(IDC_OPENING_TIME, text);
+                m_dlg.SetDlgItemText(IDC_CLOSING_TIME, text);
+                break;
+            case Caption::ClosedDisplay:
+                m_dlg.SetDlgItemText(IDC_CLOSED_DISPLAY, text);
+                break;
+            case Caption::ExposureDisplay:
+                m_dlg.SetDlgItemText(IDC_EXPOSURE_DISPLAY, text);
+                break;
+            case Caption::CycleDisplay:
+                m_dlg.SetDlgItemText(IDC_CYCLE_DISPLAY, text);
+                break;
+        }
+    }
+    void SetPulseBox(PulseBox which, bool checked) override
+    {
+        m_dlg.CheckDlgButton(which == PulseBox::Trigger ? IDC_TRIGGER_PULSE : IDC_SYNC_PULSE,
+                             checked);
+    }
+    void SelectTimer(int index) override { m_dlg.m_comboTimer.SetCurSel(index); }
+    void LoadEditor(int index) override { m_dlg.LoadEditorFromRecord(index); }
+    void Write(const Frame& frame) override { m_dlg.WriteFrame(frame); }
+
+private:
+    CShutterPanelDlg& m_dlg;
+};
+
+}  // namespace
+
+void CShutterPanelDlg::CreateDecoder()
+{
+    m_decoderHost = std::make_unique<PanelDecoderHost>(*this);
+    m_decoder = std::make_unique<ReplyDecoder>(*m_decoderHost);
+    m_countPaintHold.setSingleShot(true);
+    m_countPaintHold.setInterval(kCountPaintMs);
+    connect(&m_countPaintHold, &QTimer::timeout, this, [this] {
+        if (QWidget* count = GetDlgItem(IDC_RECEIVED_BYTES))
+            count->setUpdatesEnabled(true);  // shows the latest count
+    });
+}
+
+void CShutterPanelDlg::HoldCountPainting()
+{
+    QWidget* count = GetDlgItem(IDC_RECEIVED_BYTES);
+    if (!count)
+        return;
+    if (m_countPaintHold.isActive()) {
+        count->setUpdatesEnabled(false);
+    } else {
+        count->setUpdatesEnabled(true);
+        m_countPaintHold.start();
+    }
 }
 
 void CShutterPanelDlg::PollReplies()
 {
-    // A driver message box opened inside a tick runs its own event loop; the next tick must
-    // not poll again until this one is done.
-    if (m_bInPoll || !g_bUsbOpen)
+    // A box opened inside a tick runs its own event loop, and so does a box or dialog of an
+    // operation that has pulled the panel and will push it: a tick in between would decode into
+    // fields the operation then overwrites. The bytes wait in the driver's queue meanwhile.
+    if (m_bInPoll || ModalDepth() > 0 || !g_bUsbOpen)
         return;
     m_bInPoll = true;
     struct Leave {
@@ -35,19 +113,14 @@ void CShutterPanelDlg::PollReplies()
     DWORD got = 0;
     const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
     NoteActivity();
-    if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR)) {
-        UpdateData(true);
-        for (DWORD i = 0; i < got; ++i) ListByte(buffer[i]);
-    }
-    // The controls that changed have asked to be redrawn; painting the whole panel here, up to
-    // 500 times a second while bytes stream in, would cost more than everything else together.
-    UpdateData(false);
-}
-
-void CShutterPanelDlg::ListByte(unsigned char byte)
-{
-    ++m_nReceivedBytes;
-    m_listReceived->AddByteLine(byte);
+    HoldCountPainting();
+    // Both ways end with a push. The controls that changed have asked to be redrawn; painting
+    // the whole panel here, up to 500 times a second while bytes stream in, would cost more
+    // than everything else together.
+    if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR))
+        m_decoder->Decode(buffer, got);
+    else
+        UpdateData(false);
 }
 
 void CShutterPanelDlg::OnLinkLost()

@@ -52,9 +52,11 @@ void CheckTypedValue(CShutterPanelDlg& dlg, const LowerField& f)
 {
     dlg.UpdateData(true);
     std::string& text = dlg.*f.text;
-    // Only values above the range are refused; negative and non-numeric texts pass.
+    // Values outside the range are refused (a negative one would go out as garbage frame
+    // bytes); non-numeric texts read as 0 and pass.
     const bool atMaximum = HoursAtMaximum(dlg);
-    if (atMaximum || ReadInteger(text) >= f.limit) {
+    const int value = ReadInteger(text);
+    if (atMaximum || value < 0 || value >= f.limit) {
         Warn(dlg, atMaximum ? kFiveHours : f.message);
         text.clear();
     }
@@ -132,7 +134,7 @@ void CShutterPanelDlg::OnSelchangeTimer()
 void CShutterPanelDlg::OnChangeHours()
 {
     UpdateData(true);
-    if (ReadInteger(m_strHours) > 5) {
+    if (const int hours = ReadInteger(m_strHours); hours < 0 || hours > 5) {
         Warn(*this, "Hours number must be less than 6! Please retype.");
         m_strHours.clear();
     }

@@ -97,7 +97,8 @@ TEST_F(TimeEditorTest, TypedHoursAboveFiveAreRefusedAndFiveEmptiesTheLowerFields
     h.TypeText(IDC_HOURS, "3");
     EXPECT_TRUE(h.prompts.records.empty());
     EXPECT_EQ(Pos(IDC_SLIDER_HOURS), 3);
-    for (const char* typed : {"6", "99999999999"}) {
+    // A negative time would go out as garbage frame bytes.
+    for (const char* typed : {"6", "99999999999", "-1"}) {
         h.TypeText(IDC_HOURS, typed);
         ExpectOneWarning(kHoursMsg);
         EXPECT_EQ(Text(IDC_HOURS), "");
@@ -140,8 +141,9 @@ TEST_F(TimeEditorTest, TypedLowerFieldsAreCheckedAgainstTheirLimits)
         {kLower[2], "999", nullptr, 999},
         {kLower[3], "10", "1/10 Milliseconds number must be less than 10! Please retype.", 0},
         {kLower[3], "9", nullptr, 9},
-        // Only values above the range are refused.
-        {kLower[0], "-5", nullptr, 0},
+        // Negative values are outside the range too; texts without digits read as 0.
+        {kLower[0], "-5", kMinutesMsg, 0},
+        {kLower[3], "-1", "1/10 Milliseconds number must be less than 10! Please retype.", 0},
         {kLower[2], "abc", nullptr, 0},
         {kLower[1], " 4x", nullptr, 4},
     };

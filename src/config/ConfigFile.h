@@ -1,0 +1,39 @@
+#pragma once
+// The .cfg file: the panel's controller settings as eighteen length-prefixed Latin-1 texts, with
+// nothing before them. Texts here are UTF-8; they are converted at this boundary.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "timing/TimeRecord.h"
+
+// The eighteen items, in file order.
+struct ConfigFile {
+    int shutterState = -1;    // -1 none, 0 Open, 1 Close
+    int shutterMode = -1;     // -1 none, 0 Fast, 1 Soft, 2 Neutral Density
+    int ndSteps = 0;          // neutral-density step count
+    int triggerMode = -1;     // -1 none, 0 to 3
+    int syncPolarity = -1;    // -1 none, 0 High for Open, 1 Low for Open
+    int timerSelect = -1;     // -1 none, 0 closed time, 1 exposure time
+    TimeRecord closedTime;    // five texts, as stored
+    TimeRecord exposureTime;  // five texts, as stored
+    int freeRunOption = -1;   // -1 none, 0 On Power Up, 1 On Trigger Pulse, 2 Go
+    std::string repeatNumber;
+
+    bool operator==(const ConfigFile&) const = default;
+};
+
+std::vector<std::uint8_t> EncodeConfigFile(const ConfigFile& config);
+
+// Nothing when the data ends before the eighteenth text is complete; a length running past the
+// end counts as that. Numbers are read by ReadInteger and not range-checked. Anything after the
+// eighteenth text is ignored.
+std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data);
+
+// Characters outside Latin-1 (and bytes that are not UTF-8) become '?', one per character.
+std::string Utf8ToLatin1(std::string_view utf8);
+std::string Latin1ToUtf8(std::string_view latin1);

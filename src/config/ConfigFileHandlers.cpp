@@ -1,0 +1,134 @@
+// "Save Config." and "Load Config.": the panel's controller settings to and from a .cfg file.
+// Neither talks to the controller; Apply sends what was loaded.
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+
+#include "config/ConfigFile.h"
+#include "framework/Prompts.h"
+#include "panel/CShutterPanelDlg.h"
+#include "protocol/ModeCaptions.h"
+#include "timing/TimeRecord.h"
+
+namespace {
+
+constexpr const char* kFilter = "Quillon Config (*.cfg)|*.cfg|All Files (*.*)|*.*||";
+constexpr const char* kDefaultExt = "cfg";
+
+// Far beyond any file the panel writes (its texts come from edit fields); a larger pick is not a
+// configuration, and reading it whole could exhaust memory.
+constexpr qint64 kMaxReadBytes = 16 * 1024 * 1024;
+
+void Warn(CShutterPanelDlg& dlg, const std::string& text)
+{
+    dlg.GetPrompts().MessageBox(text, "Warning", MbIcon::Exclamation, MbButtons::Ok);
+}
+
+std::string Reason(const QFileDevice& file)
+{
+    return file.errorString().toStdString();
+}
+
+ConfigFile ConfigFromPanel(const CShutterPanelDlg& dlg)
+{
+    return {dlg.m_nShutterState,  dlg.m_nShutterMode,   dlg.m_nNdSteps, dlg.m_nTriggerMode,
+            dlg.m_nSyncPolarity,  dlg.m_nTimerSelect,   g_closedTime,   g_exposureTime,
+            dlg.m_nFreeRunOption, dlg.m_strRepeatNumber};
+}
+
+// The whole file, or nothing after telling the operator why.
+std::optional<QByteArray> ReadConfigBytes(CShutterPanelDlg& dlg, const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    const QFileInfo info(file);
+    // A pipe or a device would block or never end; only a plain file can be a configuration.
+    if (info.exists() && !info.isFile()) {
+        Warn(dlg, "Cannot load the configuration from " + path + ".\nIt is not a regular file.");
+        return std::nullopt;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        Warn(dlg, "Cannot load the configuration from " + path + ".\n" + Reason(file));
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(kMaxReadBytes);
+    if (file.error() != QFileDevice::NoError) {
+        Warn(dlg, "Cannot load the configuration from " + path + ".\n" + Reason(file));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void CShutterPanelDlg::OnSaveConfig()
+{
+    if (!UpdateData(true))
+        return;
+    const std::optional<std::string> path = GetPrompts().SaveFileName(kFilter, kDefaultExt);
+    if (!path)
+        return;
+    const std::vector<std::uint8_t> bytes = EncodeConfigFile(ConfigFromPanel(*this));
+    // Written beside the target and renamed over it only when complete, so a failed save
+    // leaves the previous file as it was.
+    QSaveFile file(QString::fromStdString(*path));
+    const auto size = static_cast<qint64>(bytes.size());
+    const bool saved = file.open(QIODevice::WriteOnly) &&
+                       file.write(reinterpret_cast<const char*>(bytes.data()), size) == size &&
+                       file.commit();
+    if (!saved)
+        Warn(*this, "Cannot save the configuration to " + *path + ".\n" + Reason(file));
+}
+
+void CShutterPanelDlg::OnLoadConfig()
+{
+    const std::optional<std::string> path = GetPrompts().OpenFileName(kFilter, kDefaultExt);
+    if (!path)
+        return;
+    const std::optional<QByteArray> bytes = ReadConfigBytes(*this, *path);
+    if (!bytes)
+        return;
+    const std::optional<ConfigFile> config = DecodeConfigFile(
+        {reinterpret_cast<const std::uint8_t*>(bytes->constData()), std::size_t(bytes->size())});
+    // Decoded whole before anything is taken over: a short file changes nothing.
+    if (!config && bytes->size() >= kMaxReadBytes) {
+        Warn(*this, "Cannot load the configuration from " + *path +
+                        ".\nThe file is too large to be a configuration.");
+        return;
+    }
+    if (!config) {
+        GetPrompts().MessageBox("An attempt was made to access " + *path + " past its end.",
+                                AppName(), MbIcon::Stop, MbButtons::Ok);
+        return;
+    }
+
+    m_nShutterState = config->shutterState;
+    m_nShutterMode = config->shutterMode;
+    m_nNdSteps = config->ndSteps;
+    g_closedTime = config->closedTime;
+    g_exposureTime = config->exposureTime;
+    // No mode: the captions keep showing whatever mode was shown before.
+    if (m_nShutterMode != -1)
+        ShowModeCaptions(*this, m_nShutterMode, m_nNdSteps);
+
+    m_nTriggerMode = config->triggerMode;
+    CheckDlgButton(IDC_TRIGGER_PULSE, m_nTriggerMode != -1);
+    m_nSyncPolarity = config->syncPolarity;
+    CheckDlgButton(IDC_SYNC_PULSE, m_nSyncPolarity != -1);
+
+    m_nTimerSelect = config->timerSelect;
+    m_comboTimer.SetCurSel(
+        m_nTimerSelect >= 0 && m_nTimerSelect < m_comboTimer.GetCount() ? m_nTimerSelect : -1);
+    LoadEditorFromRecord(m_nTimerSelect);
+
+    RecomputeCycleTime(m_nShutterMode, m_nNdSteps);
+    ShowClosedTime(":");
+    ShowExposureTime(":");
+    ShowCycleTime();
+
+    m_nFreeRunOption = config->freeRunOption;
+    m_strRepeatNumber = config->repeatNumber;
+    m_strLeftCycles = m_strRepeatNumber;
+    UpdateData(false);
+}

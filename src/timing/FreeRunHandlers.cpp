@@ -1,0 +1,86 @@
+// Free run and Apply. Apply sends the panel's whole configuration: the shutter frame here, then
+// the reply decoder sends each further frame once the controller has answered the previous one.
+
+#include "framework/Prompts.h"
+#include "panel/CShutterPanelDlg.h"
+#include "protocol/DecoderState.h"
+#include "protocol/Frames.h"
+#include "timing/IntegerReading.h"
+
+namespace {
+constexpr int kMaxRepeatCount = 65000;
+}
+
+void CShutterPanelDlg::OnApply()
+{
+    // No pull: the transfer starts from the fields as last pulled.
+    if (UsbReady()) {
+        g_nTransferExpected = 2;
+        WriteFrame(ShutterFrame(m_nShutterState));
+        g_nTransferReceived = 0;
+    }
+    EndCommand();
+}
+
+namespace {
+
+// Go and On Trigger Pulse: the run's cycles are counted from the controller's reports, which
+// needs a repeat number to count down from.
+void StartCountedRun(CShutterPanelDlg& dlg, int option)
+{
+    if (dlg.BeginCommand()) {
+        if (dlg.m_strRepeatNumber.empty()) {
+            dlg.GetPrompts().MessageBox("Please set the repeat number first, then try again!",
+                                        "Warning", MbIcon::Exclamation, MbButtons::Ok);
+        } else {
+            dlg.m_nFreeRunOption = option;
+            dlg.WriteFrame(FreeRunFrame(option));
+            g_nFreeRunKind = option;
+            g_nFreeRunStartState = dlg.m_nShutterState;
+        }
+    }
+    dlg.EndCommand();
+}
+
+}  // namespace
+
+void CShutterPanelDlg::OnOnPowerUp()
+{
+    if (BeginCommand()) {
+        m_nFreeRunOption = 0;
+        WriteFrame(FreeRunFrame(0));
+    }
+    EndCommand();
+}
+
+void CShutterPanelDlg::OnOnTrigger()
+{
+    StartCountedRun(*this, 1);
+}
+
+void CShutterPanelDlg::OnGo()
+{
+    StartCountedRun(*this, 2);
+}
+
+void CShutterPanelDlg::OnSendRepeat()
+{
+    if (BeginCommand()) {
+        // The controller takes 16 bits; FF FF means continuous, so does anything above 65000.
+        const int count = ReadInteger(m_strRepeatNumber);
+        if (count <= kMaxRepeatCount) {
+            WriteFrame(RepeatCountFrame(count));
+        } else {
+            m_strRepeatNumber = "Continuous";
+            WriteFrame(TransferRepeatCountFrame(m_strRepeatNumber));
+        }
+        m_strLeftCycles = m_strRepeatNumber;
+    }
+    EndCommand();
+}
+
+void CShutterPanelDlg::OnStop()
+{
+    // The run ends in the decoder when the controller reports it.
+    SendCommand(SingleByteFrame(cmd::kStop));
+}

@@ -1,0 +1,93 @@
+#pragma once
+// A panel whose link to the simulated controller is ready, on the simulator's manual clock, with
+// short ways to see what the panel wrote and to let the timer tick.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "QuillonSim.h"
+#include "protocol/DecoderState.h"
+#include "support/PanelHarness.h"
+#include "timing/TimeRecord.h"
+#include "usb/LinkFlags.h"
+
+inline constexpr const char* kReadyText = "USB ready for communication.";
+
+class ProtocolPanelTest : public ::testing::Test {
+protected:
+    ProtocolPanelTest() : h({BuildLibrary("libquillon-sim.so")}) {}
+
+    void SetUp() override
+    {
+        QuillonSim_Reset();
+        ResetDecoderState();
+        ResetTimeRecords();
+        g_bBlinkRunning = 0;
+        h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
+        h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
+        h.Start();
+        ASSERT_EQ(Text(IDC_USB_STATUS), kReadyText);
+        Settle();
+    }
+    void TearDown() override
+    {
+        h.panel.reset();
+        ResetDecoderState();
+        ResetTimeRecords();
+    }
+
+    CShutterPanelDlg& Panel() { return *h.panel; }
+    std::string Text(int id) { return h.panel->GetDlgItemText(id); }
+    bool Checked(int id) { return h.panel->IsDlgButtonChecked(id); }
+
+    static std::string CallLog()
+    {
+        std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
+        QuillonSim_CallLog(log.data(), log.size());
+        log.resize(log.size() - 1);
+        return log;
+    }
+
+    // The frames written since the last call, in hexadecimal.
+    std::vector<std::string> Writes()
+    {
+        std::vector<std::string> out;
+        const std::string log = CallLog();
+        for (std::size_t at = log.find("FT_Write("); at != std::string::npos;
+             at = log.find("FT_Write(", at + 1)) {
+            const std::size_t begin = at + 9;
+            out.push_back(log.substr(begin, log.find(')', begin) - begin));
+        }
+        QuillonSim_ClearCallLog();
+        return out;
+    }
+
+    void Tick() { h.panel->PollReplies(); }
+    // Ticks until the driver's queue is empty (bounded, so a fault cannot hang the test).
+    void TickUntilQuiet()
+    {
+        for (int i = 0; i < 50; ++i) {
+            Tick();
+            if (QuillonSim_Queued(0) == 0)
+                return;
+        }
+        ADD_FAILURE() << "the queue never emptied";
+    }
+    // Decodes what is waiting and forgets every prompt and call so far.
+    void Settle()
+    {
+        TickUntilQuiet();
+        h.prompts.Clear();
+        QuillonSim_ClearCallLog();
+    }
+    void MakeLinkNotReady()
+    {
+        h.panel->SetDlgItemText(IDC_USB_STATUS, "USB not responding");
+        Settle();
+    }
+    void Inject(std::vector<uint8_t> bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }
+
+    PanelHarness h;
+};
