@@ -153,12 +153,13 @@ std::string UdevRule(const char* match, const FtdiDevice& device)
 void RuleFix(std::ostream& out, const char* match, const FtdiDevice& device, const char* lead)
 {
     out << lead << "a udev rule giving the logged-in user access: put the line\n"
-        << "           " << UdevRule(match, device) << "\n"
-        << "         in /etc/udev/rules.d/70-quillon.rules, run\n"
-        << "         sudo udevadm control --reload-rules && sudo udevadm trigger, and plug the\n"
-        << "         device in again (for a machine without a desktop login use MODE=\"0660\", "
-           "GROUP=\"dialout\"\n"
-        << "         instead of TAG+=\"uaccess\").\n";
+        << "             " << UdevRule(match, device) << "\n"
+        << "           in /etc/udev/rules.d/70-quillon.rules, run\n"
+        << "           sudo udevadm control --reload-rules && sudo udevadm trigger, and plug the\n"
+        << "           device in again (for a machine without a desktop login use MODE=\"0660\", "
+           "GROUP=\""
+        << (std::string(match) == "tty" ? "dialout" : "plugdev") << "\"\n"
+        << "           instead of TAG+=\"uaccess\").\n";
 }
 
 // Who may open the node, and the fix when this user may not.
@@ -222,11 +223,17 @@ void DescribeDevice(std::ostream& out, const FtdiDevice& device, const SystemRoo
             ExplainNode(out, CheckNode(TtyNode(roots, iface), host), "tty", device, host);
         } else {
             out << ", no serial port\n";
-            if (inUse != DriverKind::D2xx) {
+            if (inUse == DriverKind::D2xx) {
+                continue;
+            }
+            if (iface.driver.empty()) {
                 out << "      fix for the serial backend: sudo modprobe ftdi_sio; if it does not "
                        "take this product id:\n"
                     << "           echo 0403 " << device.productId
                     << " | sudo tee /sys/bus/usb-serial/drivers/ftdi_sio/new_id\n";
+            } else if (iface.driver == "usbfs") {
+                out << "      a program using the raw USB device (a D2XX library) has it open; "
+                       "close that program.\n";
             }
         }
     }
@@ -529,8 +536,11 @@ std::optional<std::string> OpenFailureHint(const std::string& appName,
         }
         for (const UsbInterface& iface : device.interfaces) {
             if (iface.tty.empty()) {
-                reason = "USB device " + device.name + " has no serial port (no kernel driver " +
-                         "holds " + iface.name + ")";
+                reason =
+                    "USB device " + device.name + " has no serial port (" +
+                    (iface.driver.empty() ? "no kernel driver holds " + iface.name
+                                          : iface.driver + ", not ftdi_sio, holds " + iface.name) +
+                    ")";
                 break;
             }
             if (const NodeCheck node = CheckNode(TtyNode(roots, iface), host);
@@ -543,5 +553,5 @@ std::optional<std::string> OpenFailureHint(const std::string& appName,
     if (!reason) {
         return std::nullopt;
     }
-    return appName + ": " + *reason + "; run " + appName + " --diagnose for the fix.";
+    return appName + ": " + *reason + "; run " + appName + " --diagnose for details.";
 }

@@ -290,8 +290,8 @@ TEST(DeviceConnectionPanelTest, AFailedOpenTheDiagnosisExplainsNamesDiagnose)
               std::vector<std::string>(
                   2,
                   "quillon-utility: the kernel's ftdi_sio driver holds USB device 1-1.4, so "
-                  "the D2XX library cannot open it; run quillon-utility --diagnose for the "
-                  "fix."));
+                  "the D2XX library cannot open it; run quillon-utility --diagnose for "
+                  "details."));
 }
 
 // Beyond 63 devices every name must still arrive, each in a buffer of its own.

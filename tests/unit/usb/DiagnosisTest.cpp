@@ -123,6 +123,7 @@ TEST(Diagnose, NamesTheDeviceItsDriverAndTheFixForANodeTheUserCannotOpen)
 {
     FakeUsbTree tree;
     tree.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0");
+    tree.AddFtdi("2-1", "", "", "", "", 2, 5);
     const std::string node = tree.MakeNode("ttyUSB0", 0600);
     const std::string report = Diagnose({}, tree.roots, Stranger());
     const char* expected[] = {
@@ -132,6 +133,11 @@ TEST(Diagnose, NamesTheDeviceItsDriverAndTheFixForANodeTheUserCannotOpen)
         "fix: a udev rule giving the logged-in user access",
         "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
         "TAG+=\"uaccess\"",
+        // Unbound, the device has no port for the serial backend.
+        "2-1: vendor 0403, product 6001, no product string, serial number none\n"
+        "    interface 2-1:1.0: no kernel driver, no serial port\n"
+        "      fix for the serial backend: sudo modprobe ftdi_sio;",
+        "echo 0403 6001 | sudo tee /sys/bus/usb-serial/drivers/ftdi_sio/new_id\n",
     };
     for (const char* part : expected) {
         EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
@@ -224,7 +230,10 @@ TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
          },
          nullptr},
         {"unbound, serial backend", tty, [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "", ""); },
-         "USB device 1-1 has no serial port"},
+         "USB device 1-1 has no serial port (no kernel driver holds 1-1:1.0)"},
+        {"held by another program, serial backend", tty,
+         [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "usbfs", ""); },
+         "USB device 1-1 has no serial port (usbfs, not ftdi_sio, holds 1-1:1.0)"},
         {"held by ftdi_sio, D2XX", d2xx,
          [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0"); },
          "the kernel's ftdi_sio driver holds USB device 1-1, so the D2XX library cannot open it"},
@@ -251,7 +260,7 @@ TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
         }
         ASSERT_TRUE(hint) << c.what;
         EXPECT_TRUE(Contains(*hint, c.reason)) << c.what << ": " << *hint;
-        EXPECT_TRUE(Contains(*hint, "; run quillon-utility --diagnose for the fix.")) << *hint;
+        EXPECT_TRUE(Contains(*hint, "; run quillon-utility --diagnose for details.")) << *hint;
         EXPECT_EQ(hint->find('\n'), std::string::npos) << *hint;
     }
 }
