@@ -114,9 +114,16 @@ int CPanelApp::InitInstance()
         CommandLine early;
         QStringList arguments;
         for (int i = 0; i < m_argc; ++i) arguments << QString::fromLocal8Bit(m_argv[i]);
-        if (early.parser.parse(arguments) && early.parser.isSet(early.diagnose) &&
-            !early.parser.isSet("help") && !early.parser.isSet("version")) {
+        const bool parsed = early.parser.parse(arguments);
+        if (parsed && early.parser.isSet(early.diagnose) && !early.parser.isSet("help") &&
+            !early.parser.isSet("version")) {
             return RunDiagnosis(m_argc, m_argv, early.Options());
+        }
+        // Qt's own options are only known once the application has taken them out, so a parse
+        // error is final here only for a diagnosis, which must not need a display to say so.
+        if (!parsed && arguments.contains("--diagnose")) {
+            std::fprintf(stderr, "%s: %s\n", kAppName, qPrintable(early.parser.errorText()));
+            return 1;
         }
     }
 

@@ -71,6 +71,10 @@ TEST(CommandLine, DiagnoseReportsAndExitsWithoutADisplay)
         }
     }
 
+    const ProgramRun wrong = RunProgram(roots, "--diagnose --no-such-option");
+    EXPECT_EQ(wrong.exitCode, 1) << wrong.output;
+    EXPECT_TRUE(Contains(wrong.output, "Unknown option 'no-such-option'")) << wrong.output;
+
     // On this machine, whatever its buses hold.
     const ProgramRun here = RunProgram("", "--diagnose");
     EXPECT_EQ(here.exitCode, 0) << here.output;
