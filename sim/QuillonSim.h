@@ -77,6 +77,13 @@
  * one at QuillonSim_PowerUp when the stored power-up setting has that option. Shutter, mode and
  * timer frames during a run are answered and stored; the run goes on.
  *
+ * A library that cannot reach USB: QuillonSim_ImitateNoUsb(1), or QUILLON_SIM_NO_USB=1 in the
+ * environment when the library is loaded, makes the simulator behave as the D2XX library does in
+ * a container or sandbox without USB access: every FT_ListDevices call (the count query
+ * FT_ListDevices(0x80000000) included) returns FT_OTHER_ERROR (18) and fills nothing, and
+ * FT_Open and FT_OpenEx, if called anyway, log their call, print one line to stderr and abort()
+ * the process, as the real library crashes there. QuillonSim_Reset ends the imitation.
+ *
  * Faults apply to answer bytes as they arrive in the receive queue, in arrival order: a silent
  * device's answers vanish, then dropped bytes vanish, then corrupted bytes arrive inverted.
  * Injected bytes are never dropped or corrupted. A write that QuillonSim_SetWriteStatus makes
@@ -164,6 +171,8 @@ void QuillonSim_CorruptAnswerBytes(
 void QuillonSim_Inject(int device, const uint8_t* bytes,
                        size_t count);     /* straight into the receive queue */
 void QuillonSim_TriggerPulse(int device); /* starts a run when the option is On Trigger Pulse */
+/* Imitate (1) or stop imitating (0) a library that cannot reach USB; see above. */
+void QuillonSim_ImitateNoUsb(int on);
 /* Simulated power cycle: the stored power-up setting (factory setting until Save configuration)
  * becomes the current one, pending answers are lost, and a run starts when its free-run option is
  * On Power Up. Handles stay valid. */

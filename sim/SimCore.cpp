@@ -79,6 +79,8 @@ struct Sim {
 
     std::vector<QuillonSimEvent> transcript;
     std::string callLog;
+    // Imitates a D2XX library that cannot reach the USB subsystem.
+    bool noUsb = false;
     FILE* transcriptFile = nullptr;
     bool transcriptDirty = false;
 
@@ -87,6 +89,9 @@ struct Sim {
         SetDefaultDevices();
         if (const char* path = std::getenv("QUILLON_SIM_TRANSCRIPT"); path && *path) {
             transcriptFile = std::fopen(path, "w");
+        }
+        if (const char* flag = std::getenv("QUILLON_SIM_NO_USB"); flag && *flag == '1') {
+            noUsb = true;
         }
     }
 
@@ -294,7 +299,7 @@ const bool g_loaded = (S(), true);
     return s;
 }
 
-void CopyText(char* dst, const std::string& src)
+[[maybe_unused]] void CopyText(char* dst, const std::string& src)
 {
     const size_t n = std::min(src.size(), kTextMax);
     std::memcpy(dst, src.data(), n);
@@ -325,6 +330,14 @@ std::string Args(const char* name, unsigned long long a, unsigned long long b)
     return std::string(name) + "(" + std::to_string(a) + "," + std::to_string(b) + ")";
 }
 
+// What the imitated library does when it is asked to open anyway: it takes the process down.
+[[noreturn]] void OpenWithoutUsb(const char* function)
+{
+    std::fprintf(stderr, "libquillon-sim: %s called while imitating a library without USB\n",
+                 function);
+    std::abort();
+}
+
 // Entry of a control call: locks and brings the devices up to date.
 struct Control {
     Control() : lock(S().mu) { S().Pump(); }
@@ -348,6 +361,8 @@ extern "C" {
 QSIM_FT_STATUS FT_Open(int deviceNumber, QSIM_FT_HANDLE* handle)
 {
     Call call("FT_Open(" + std::to_string(deviceNumber) + ")");
+    if (S().noUsb)
+        OpenWithoutUsb("FT_Open");
     if (!handle)
         return QSIM_FT_INVALID_PARAMETER;
     return S().OpenIndex(S().PluggedIndex(deviceNumber), handle);
@@ -369,6 +384,8 @@ QSIM_FT_STATUS FT_OpenEx(void* arg, QSIM_DWORD flags, QSIM_FT_HANDLE* handle)
     line += std::to_string(flags);
     line += ')';
     Call call(line);
+    if (S().noUsb)
+        OpenWithoutUsb("FT_OpenEx");
     if (!handle || !text)
         return QSIM_FT_INVALID_PARAMETER;
     if (flags != QSIM_FT_OPEN_BY_DESCRIPTION && flags != QSIM_FT_OPEN_BY_SERIAL_NUMBER) {
@@ -384,12 +401,15 @@ QSIM_FT_STATUS FT_OpenEx(void* arg, QSIM_DWORD flags, QSIM_FT_HANDLE* handle)
     return QSIM_FT_DEVICE_NOT_FOUND;
 }
 
+#ifndef QUILLON_SIM_WITHOUT_FT_LISTDEVICES
 QSIM_FT_STATUS FT_ListDevices(void* arg1, void* arg2, QSIM_DWORD flags)
 {
     char line[32];
     std::snprintf(line, sizeof line, "FT_ListDevices(0x%08X)", flags);
     Call call(line);
     Sim& s = S();
+    if (s.noUsb)
+        return QSIM_FT_OTHER_ERROR;
     if (flags & QSIM_FT_LIST_NUMBER_ONLY) {
         if (!arg1)
             return QSIM_FT_INVALID_PARAMETER;
@@ -431,6 +451,7 @@ QSIM_FT_STATUS FT_ListDevices(void* arg1, void* arg2, QSIM_DWORD flags)
     }
     return QSIM_FT_INVALID_PARAMETER;
 }
+#endif
 
 QSIM_FT_STATUS FT_Close(QSIM_FT_HANDLE h)
 {
@@ -609,6 +630,7 @@ void QuillonSim_Reset(void)
     s.manualUs = 0;
     s.transcript.clear();
     s.callLog.clear();
+    s.noUsb = false;
 }
 
 void QuillonSim_SetDevices(const QuillonSimDevice* devices, int count)
@@ -622,6 +644,12 @@ void QuillonSim_SetDevices(const QuillonSimDevice* devices, int count)
                                      devices[i].serial ? devices[i].serial : ""));
     }
     s.InvalidateHandles();
+}
+
+void QuillonSim_ImitateNoUsb(int on)
+{
+    Control c;
+    S().noUsb = on != 0;
 }
 
 void QuillonSim_UseManualClock(void)

@@ -6,10 +6,12 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 #include "framework/Profile.h"
 #include "framework/QtPrompts.h"
 #include "panel/CShutterPanelDlg.h"
+#include "usb/Diagnosis.h"
 #include "usb/DriverLocation.h"
 
 #ifndef QUILLON_INSTALL_LIBDIR
@@ -30,6 +32,70 @@ void SeedSimulatorProfile(Profile& profile)
     profile.WriteProfileInt("MyTiveloAp", "SerDesc", 0);
     profile.WriteProfileString("MyTiveloAp", "DescString", "Quillon SC");
 }
+
+// The command line. The same parser serves the panel and the diagnosis, which runs before any
+// window system is touched so that it works over ssh and in a bare container.
+struct CommandLine {
+    QCommandLineParser parser;
+    QCommandLineOption driver{"driver", DriverHelp(), "NAME|PATH"};
+    QCommandLineOption simulate{"simulate", "Use the bundled simulated controller."};
+    QCommandLineOption screenshot{
+        "screenshot", "Once started, save a PNG of the panel to FILE and exit.", "FILE"};
+    QCommandLineOption diagnose{
+        "diagnose",
+        "Print which driver library loads and why the others do not, every FTDI USB device with "
+        "the kernel driver holding it, its device node and whether you may open it (and the fix "
+        "when not), then exit."};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(
+            "Remote control and test utility for the Quillon smart shutter controller.");
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(driver);
+        parser.addOption(simulate);
+        parser.addOption(screenshot);
+        parser.addOption(diagnose);
+    }
+
+    AppOptions Options() const
+    {
+        AppOptions opts;
+        opts.driver = parser.value(driver).toStdString();
+        opts.simulate = parser.isSet(simulate);
+        opts.screenshot = parser.value(screenshot).toStdString();
+        opts.diagnose = parser.isSet(diagnose);
+        return opts;
+    }
+
+    static QString DriverHelp()
+    {
+        QString help = "Load this driver library instead of searching:";
+        for (const DriverShortName& shortName : kDriverShortNames) {
+            help += QString(" %1 (%2),").arg(shortName.name, shortName.meaning);
+        }
+        return help + " or the path of a library.";
+    }
+};
+
+std::vector<std::string> CandidatesFor(const AppOptions& opts)
+{
+    return DriverCandidates(opts.driver, opts.simulate,
+                            QCoreApplication::applicationDirPath().toStdString(),
+                            QUILLON_INSTALL_LIBDIR);
+}
+
+int RunDiagnosis(int& argc, char** argv, const AppOptions& opts)
+{
+    QCoreApplication core(argc, argv);
+    std::printf("%s %s: what it finds on this machine\n\n", kAppName, QUILLON_VERSION "b");
+    std::fputs(Diagnose(CandidatesFor(opts), SystemRoots::FromEnvironment(), DiagnosisHost::Real())
+                   .c_str(),
+               stdout);
+    std::fflush(stdout);
+    return 0;
+}
 }  // namespace
 
 std::string ProfileFileName(bool simulate)
@@ -41,31 +107,37 @@ CPanelApp::CPanelApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 int CPanelApp::InitInstance()
 {
+    QCoreApplication::setApplicationName(kAppName);
+    QCoreApplication::setApplicationVersion(QUILLON_VERSION "b");
+    {
+        // --diagnose needs no display; anything the parser rejects is reported below.
+        CommandLine early;
+        QStringList arguments;
+        for (int i = 0; i < m_argc; ++i) arguments << QString::fromLocal8Bit(m_argv[i]);
+        const bool parsed = early.parser.parse(arguments);
+        if (parsed && early.parser.isSet(early.diagnose) && !early.parser.isSet("help") &&
+            !early.parser.isSet("version")) {
+            return RunDiagnosis(m_argc, m_argv, early.Options());
+        }
+        // Qt's own options are only known once the application has taken them out, so a parse
+        // error is final here only for a diagnosis, which must not need a display to say so.
+        if (!parsed && arguments.contains("--diagnose")) {
+            std::fprintf(stderr, "%s: %s\n", kAppName, qPrintable(early.parser.errorText()));
+            return 1;
+        }
+    }
+
     QApplication app(m_argc, m_argv);
     QApplication::setApplicationName(kAppName);
     QApplication::setApplicationVersion(QUILLON_VERSION "b");
+    CommandLine commandLine;
+    commandLine.parser.process(app);
+    const AppOptions opts = commandLine.Options();
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Remote control and test utility for the Quillon smart shutter controller.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption driverOpt("driver", "Load the D2XX driver library at PATH.", "PATH");
-    QCommandLineOption simulateOpt("simulate", "Use the bundled simulated controller.");
-    QCommandLineOption screenshotOpt(
-        "screenshot", "Once started, save a PNG of the panel to FILE and exit.", "FILE");
-    parser.addOption(driverOpt);
-    parser.addOption(simulateOpt);
-    parser.addOption(screenshotOpt);
-    parser.process(app);
-
-    AppOptions opts;
-    opts.driver = parser.value(driverOpt).toStdString();
-    opts.simulate = parser.isSet(simulateOpt);
-    opts.screenshot = parser.value(screenshotOpt).toStdString();
-
-    Profile profile(Profile::DefaultPath(ProfileFileName(opts.simulate)));
-    if (opts.simulate && opts.driver.empty())
+    const bool demonstration = SimulatorChosen(opts.driver, opts.simulate);
+    Profile profile(Profile::DefaultPath(ProfileFileName(demonstration)));
+    // Seeded only when the simulator is certainly what loads.
+    if (demonstration && (opts.driver.empty() || opts.driver == "sim"))
         SeedSimulatorProfile(profile);
 
     QtPrompts interactivePrompts;
@@ -76,9 +148,7 @@ int CPanelApp::InitInstance()
     panelOptions.profile = &profile;
     panelOptions.prompts = &prompts;
     panelOptions.appName = kAppName;
-    panelOptions.driverCandidates = DriverCandidates(
-        opts.driver, opts.simulate, QCoreApplication::applicationDirPath().toStdString(),
-        QUILLON_INSTALL_LIBDIR);
+    panelOptions.driverCandidates = CandidatesFor(opts);
     panelOptions.exitProcess = [](int code) { QCoreApplication::exit(code); };
 
     CShutterPanelDlg panel(std::move(panelOptions));

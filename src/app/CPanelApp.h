@@ -6,9 +6,10 @@
 #include <vector>
 
 struct AppOptions {
-    std::string driver;      // --driver PATH
+    std::string driver;      // --driver NAME|PATH
     bool simulate = false;   // --simulate
     std::string screenshot;  // --screenshot FILE
+    bool diagnose = false;   // --diagnose
 };
 
 class CPanelApp {

@@ -33,6 +33,8 @@ struct PanelOptions {
     std::vector<std::string> driverCandidates;
     // Caption of the driver and device boxes: the application's name.
     std::string appName = "quillon-utility";
+    // One-line hints for whoever started the program from a terminal; standard error when unset.
+    std::function<void(const std::string& line)> terminalLine;
     // The handshake's pauses; tests drive the simulator's clock instead of sleeping.
     std::function<void(unsigned ms)> waitMs;
     // Ends the program with the given code once the exit path has run.

@@ -110,6 +110,24 @@ FT_STATUS OpenTargetDevice(UsbLink& link, const OpenTarget& target, const std::s
     return FT_DEVICE_NOT_OPENED;
 }
 
+UsbReach CheckUsbReach(UsbLink& link)
+{
+    UsbReach reach;
+    if (!link.CanListDevices()) {
+        return reach;
+    }
+    reach.asked = true;
+    reach.status = link.ListDevices(&reach.count, nullptr, FT_LIST_NUMBER_ONLY);
+    return reach;
+}
+
+std::string NoUsbHint(const std::string& appName, const UsbReach& reach)
+{
+    return appName + ": the driver library cannot count USB devices (FT_ListDevices status " +
+           std::to_string(reach.status) + "), so no device was opened; run " + appName +
+           " --diagnose to see why.";
+}
+
 HandshakeResult ConfigureAndHandshake(UsbLink& link, const std::function<void(unsigned ms)>& pause)
 {
     link.ResetDevice();

@@ -46,6 +46,22 @@ struct OpenTarget {
 // device number. The untouched prompt is refused for every method.
 OpenTarget ResolveOpenTarget(int openBy, const std::string& entry);
 
+// Asked before every open. A D2XX library that cannot reach the USB subsystem (a container or
+// sandbox without USB access) fails the device-count query and then crashes inside its open
+// functions, so a failed count means no open is attempted. A count of zero is no failure: the
+// open goes ahead and fails as usual. A library without FT_ListDevices is not asked (its open
+// goes ahead as it always did, and its binding has already reported the missing entry point).
+struct UsbReach {
+    bool asked = false;
+    FT_STATUS status = FT_OK;
+    DWORD count = 0;
+    bool Reachable() const { return !asked || status == FT_OK; }
+};
+UsbReach CheckUsbReach(UsbLink& link);
+
+// The one line for standard error when the count query failed.
+std::string NoUsbHint(const std::string& appName, const UsbReach& reach);
+
 // Opens the resolved target. Targets that failed the input checks return 3 without a call.
 FT_STATUS OpenTargetDevice(UsbLink& link, const OpenTarget& target, const std::string& entry);
 

@@ -1,12 +1,14 @@
 // Panel handlers of the device connection: choosing, opening, checking and listing devices, and
 // the operator's choice kept in the profile.
 #include <QLineEdit>
+#include <iostream>
 
 #include "framework/Profile.h"
 #include "framework/Prompts.h"
 #include "panel/CShutterPanelDlg.h"
 #include "panel/ReceivedList.h"
 #include "usb/DeviceConnection.h"
+#include "usb/Diagnosis.h"
 #include "usb/LinkFlags.h"
 
 namespace {
@@ -14,6 +16,15 @@ namespace {
 void Warn(CShutterPanelDlg& panel, const char* text)
 {
     panel.GetPrompts().MessageBox(text, panel.AppName(), MbIcon::Exclamation, MbButtons::Ok);
+}
+
+void TellTerminal(const PanelOptions& options, const std::string& line)
+{
+    if (options.terminalLine) {
+        options.terminalLine(line);
+    } else {
+        std::cerr << line << std::endl;
+    }
 }
 
 }  // namespace
@@ -34,8 +45,22 @@ FT_STATUS CShutterPanelDlg::OpenDevice()
             Warn(*this, kMsgBadDeviceNumber);
             return FT_DEVICE_NOT_OPENED;
         default:
-            return OpenTargetDevice(m_usb, target, m_strDevice);
+            break;
     }
+    // The status line shows the failure; the terminal gets the reason, when there is one to tell.
+    if (const UsbReach reach = CheckUsbReach(m_usb); !reach.Reachable()) {
+        TellTerminal(m_options, NoUsbHint(AppName(), reach));
+        return FT_DEVICE_NOT_OPENED;
+    }
+    const FT_STATUS status = OpenTargetDevice(m_usb, target, m_strDevice);
+    if (status != FT_OK && m_usb.Loaded()) {
+        if (const auto hint =
+                OpenFailureHint(AppName(), m_usb.LibraryPath(), SystemRoots::FromEnvironment(),
+                                DiagnosisHost::Real())) {
+            TellTerminal(m_options, *hint);
+        }
+    }
+    return status;
 }
 
 void CShutterPanelDlg::MarkLinkReady()

@@ -12,15 +12,32 @@ std::string InFolder(const std::string& folder, const char* name)
     return folder + "/" + name;
 }
 
-void AddInFolder(std::vector<std::string>& candidates, const std::string& folder, const char* name)
+void Add(std::vector<std::string>& candidates, std::string path)
 {
-    if (folder.empty()) {
-        return;
-    }
-    std::string path = InFolder(folder, name);
     if (std::find(candidates.begin(), candidates.end(), path) == candidates.end()) {
         candidates.push_back(std::move(path));
     }
+}
+
+void AddInFolder(std::vector<std::string>& candidates, const std::string& folder, const char* name)
+{
+    if (!folder.empty()) {
+        Add(candidates, InFolder(folder, name));
+    }
+}
+
+void AddD2xx(std::vector<std::string>& candidates, const std::string& executableDir)
+{
+    AddInFolder(candidates, executableDir, kD2xxLibraryName);
+    // No slash: the system loader searches its own paths.
+    Add(candidates, kD2xxLibraryName);
+}
+
+void AddBundled(std::vector<std::string>& candidates, const char* name,
+                const std::string& executableDir, const std::string& installLibDir)
+{
+    AddInFolder(candidates, executableDir, name);
+    AddInFolder(candidates, installLibDir, name);
 }
 
 }  // namespace
@@ -30,15 +47,22 @@ std::vector<std::string> DriverCandidates(const std::string& driverOption, bool 
                                           const std::string& installLibDir)
 {
     std::vector<std::string> candidates;
-    if (!driverOption.empty()) {
+    if (driverOption == "tty") {
+        AddBundled(candidates, kSerialBackendLibraryName, executableDir, installLibDir);
+    } else if (driverOption == "sim" || (driverOption.empty() && simulate)) {
+        AddBundled(candidates, kSimulatorLibraryName, executableDir, installLibDir);
+    } else if (driverOption == "d2xx" || driverOption == "ftd2xx") {
+        AddD2xx(candidates, executableDir);
+    } else if (!driverOption.empty()) {
         candidates.push_back(driverOption);
-    } else if (simulate) {
-        AddInFolder(candidates, executableDir, kSimulatorLibraryName);
-        AddInFolder(candidates, installLibDir, kSimulatorLibraryName);
     } else {
-        AddInFolder(candidates, executableDir, kD2xxLibraryName);
-        // No slash: the system loader searches its own paths.
-        candidates.push_back(kD2xxLibraryName);
+        AddD2xx(candidates, executableDir);
+        AddBundled(candidates, kSerialBackendLibraryName, executableDir, installLibDir);
     }
     return candidates;
+}
+
+bool SimulatorChosen(const std::string& driverOption, bool simulate)
+{
+    return simulate || driverOption == "sim";
 }

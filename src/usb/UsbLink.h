@@ -34,6 +34,8 @@ public:
     void Release();
 
     bool Loaded() const { return m_hD2xx != nullptr; }
+    // Whether the device-count query can be asked without a report (the guard before an open).
+    bool CanListDevices() const { return m_pFT_ListDevices != nullptr; }
     const std::string& LibraryPath() const { return m_libraryPath; }
     FT_HANDLE Handle() const { return m_ftHandle.load(); }
 

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <tuple>
 
 #include "QuillonSim.h"
 #include "panel/ReceivedList.h"
 #include "support/PanelHarness.h"
+#include "unit/usb/FakeUsbTree.h"
 #include "usb/LinkFlags.h"
 
 namespace {
@@ -17,6 +20,8 @@ constexpr const char* kPrompt = "Enter device Description or Serial Number here.
 constexpr const char* kSection = "MyTiveloAp";
 constexpr const char* kReady = "USB ready for communication.";
 constexpr const char* const kEntryKeys[] = {"DescString", "SerialString", "DevNmbr"};
+// Asked before every open.
+constexpr const char* kCount = "FT_ListDevices(0x80000000)\n";
 
 std::string CallLog()
 {
@@ -37,6 +42,7 @@ struct PanelRun {
                       const std::string& library = BuildLibrary("libquillon-sim.so"))
         : h({library})
     {
+        h.options.terminalLine = [this](const std::string& line) { terminal.push_back(line); };
         QuillonSim_Reset();
         g_bBlinkRunning = 0;
         if (method >= 0) {
@@ -58,6 +64,17 @@ struct PanelRun {
     }
 
     PanelHarness h;
+    std::vector<std::string> terminal;
+};
+
+// Sets an environment variable for one scope.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name(name)
+    {
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { ::unsetenv(name); }
+    const char* name;
 };
 
 // An unanswering device stays open at start-up: "Open" closes it before trying again.
@@ -75,9 +92,10 @@ TEST(DeviceConnectionPanelTest, StartUpOpensConfiguresAndChecksTheDevice)
         }
         run.h.Start();
         EXPECT_EQ(CallLog(),
-                  std::string("FT_Open(0)\nFT_ResetDevice\nFT_SetTimeouts(3000,3000)\nFT_Purge(1)\n"
-                              "FT_SetLatencyTimer(2)\nFT_SetBaudRate(128000)\n"
-                              "FT_SetUSBParameters(64,0)\nFT_Write(EE)\nFT_Read(2)\n") +
+                  std::string(kCount) +
+                      "FT_Open(0)\nFT_ResetDevice\nFT_SetTimeouts(3000,3000)\nFT_Purge(1)\n"
+                      "FT_SetLatencyTimer(2)\nFT_SetBaudRate(128000)\n"
+                      "FT_SetUSBParameters(64,0)\nFT_Write(EE)\nFT_Read(2)\n" +
                       (reply < 0 ? "FT_Read(2)\n" : "") + "FT_SetTimeouts(100,100)\n");
         EXPECT_EQ(run.Status(), status);
         const bool ready = reply == 0xEE;
@@ -121,7 +139,8 @@ TEST(DeviceConnectionPanelTest, DeviceNumberEntryDecidesWhichDeviceIsOpened)
                           "Select a method to open or enter a valid device number (0-64)."});
             EXPECT_FALSE(Contains(log, "FT_Open")) << entry;
         } else {
-            EXPECT_EQ(log.substr(0, log.find('\n')), "FT_Open(" + std::to_string(device) + ")");
+            EXPECT_EQ(log.rfind(kCount + ("FT_Open(" + std::to_string(device) + ")\n"), 0), 0u)
+                << log;
         }
         // The simulator has one device, so only device 0 answers.
         EXPECT_EQ(run.Status(), device == 0 ? kReady : "USB not responding") << entry;
@@ -160,8 +179,9 @@ TEST(DeviceConnectionPanelTest, OpenJudgesTheFirstReplyByteAndClosesWhenUnanswer
         const bool ready = status == std::string(kReady);
         EXPECT_EQ(g_bUsbOpen, ready ? 1 : 0);
         const std::string log = CallLog();
-        EXPECT_EQ(log.substr(0, log.find('\n')), "FT_Close");
-        EXPECT_TRUE(Contains(log, "FT_OpenEx(\"Quillon SC\",2)\n"));
+        EXPECT_EQ(
+            log.rfind(std::string("FT_Close\n") + kCount + "FT_OpenEx(\"Quillon SC\",2)\n", 0), 0u)
+            << log;
         EXPECT_EQ(Contains(log, "FT_Read(2)\nFT_Read(2)\n"), bytes.empty());
         EXPECT_TRUE(Contains(log, ready ? "FT_Read(2)\nFT_SetTimeouts(100,100)\n"
                                         : "FT_Close\nFT_SetTimeouts(100,100)\n"))
@@ -192,6 +212,13 @@ TEST(DeviceConnectionPanelTest, IncompleteLibrariesAreReportedInOrder)
         {BuildLibrary("libquillon-sim-nowrite.so"),
          {"Error: Can't Find FT_Write", "FT_OpenEx is not valid!", "FT_SetTimeouts is not valid!"},
          "USB not responding"},
+        // Without the count query the open goes ahead, as it did before the query was asked.
+        {BuildLibrary("libquillon-sim-nolist.so"),
+         {"Error: Can't Find FT_ListDevices", "FT_ResetDevice is not valid!",
+          "FT_SetTimeouts is not valid!", "FT_Purge is not valid!",
+          "FT_SetLatencyTimer is not valid!", "FT_SetBaudRate is not valid!",
+          "FT_SetUSBParameters is not valid!", "FT_SetTimeouts is not valid!"},
+         kReady},
     };
     for (const auto& [library, boxes, status] : cases) {
         PanelRun run(0, "Quillon SC", library);
@@ -200,6 +227,71 @@ TEST(DeviceConnectionPanelTest, IncompleteLibrariesAreReportedInOrder)
         EXPECT_EQ(run.h.prompts.MessageTexts(), boxes) << library;
         EXPECT_EQ(run.Status(), status) << library;
     }
+}
+
+// A library that cannot reach USB fails the count and would crash in its open functions (the
+// simulator aborts there): no open is attempted, the panel shows, and the terminal is told why.
+TEST(DeviceConnectionPanelTest, ALibraryThatCannotReachUsbIsNeverAskedToOpen)
+{
+    const std::pair<int, const char*> methods[] = {{0, "Quillon SC"}, {1, "QSC10001"}, {2, "0"}};
+    const std::string hint =
+        "quillon-utility: the driver library cannot count USB devices (FT_ListDevices status 18), "
+        "so no device was opened; run quillon-utility --diagnose to see why.";
+    for (const auto& [method, entry] : methods) {
+        PanelRun run(method, entry);
+        QuillonSim_ImitateNoUsb(1);
+        run.h.Start();
+        EXPECT_TRUE(run.panel().isVisible());
+        EXPECT_EQ(CallLog(), std::string(kCount) + "FT_SetTimeouts(100,100)\n") << method;
+        EXPECT_EQ(run.Status(), "USB not responding");
+        EXPECT_EQ(g_bUsbOpen, 0);
+        EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
+
+        QuillonSim_ClearCallLog();
+        run.h.Click(IDC_OPEN);
+        EXPECT_EQ(CallLog(), std::string("FT_Close\n") + kCount + "FT_SetTimeouts(100,100)\n");
+        EXPECT_EQ(run.Status(), "Could not open USB");
+        EXPECT_TRUE(run.h.prompts.records.empty());
+        EXPECT_EQ(run.terminal, std::vector<std::string>(2, hint));
+
+        // Once the library reaches USB again, "Open" works.
+        QuillonSim_ImitateNoUsb(0);
+        run.h.Click(IDC_OPEN);
+        EXPECT_EQ(run.Status(), kReady);
+    }
+
+    // No device at all is no failure of the library: the open is attempted as before.
+    PanelRun run(2, "0");
+    QuillonSim_SetDevices(nullptr, 0);
+    run.h.Start();
+    EXPECT_EQ(CallLog(), std::string(kCount) + "FT_Open(0)\nFT_SetTimeouts(100,100)\n");
+    EXPECT_EQ(run.Status(), "USB not responding");
+    EXPECT_TRUE(run.terminal.empty()) << "the simulator is no USB device to diagnose";
+}
+
+// The simulator under the D2XX library's name sees no device, and the bus shows the bridge held
+// by ftdi_sio: the status line keeps its texts, the terminal is pointed at --diagnose.
+TEST(DeviceConnectionPanelTest, AFailedOpenTheDiagnosisExplainsNamesDiagnose)
+{
+    FakeUsbTree tree;
+    tree.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0");
+    const ScopedEnv sysfs("QUILLON_TTY_SYSFS_ROOT", tree.roots.sysfs);
+    const ScopedEnv dev("QUILLON_TTY_DEV_ROOT", tree.roots.dev);
+    const std::string d2xx = tree.roots.dev + "/../libftd2xx.so";
+    std::filesystem::create_symlink(BuildLibrary("libquillon-sim.so"), d2xx);
+
+    PanelRun run(0, "Quillon SC", d2xx);
+    QuillonSim_SetDevices(nullptr, 0);
+    run.h.Start();
+    run.h.Click(IDC_OPEN);
+    EXPECT_EQ(run.Status(), "Could not open USB");
+    EXPECT_TRUE(run.h.prompts.records.empty());
+    EXPECT_EQ(run.terminal,
+              std::vector<std::string>(
+                  2,
+                  "quillon-utility: the kernel's ftdi_sio driver holds USB device 1-1.4, so "
+                  "the D2XX library cannot open it; run quillon-utility --diagnose for "
+                  "details."));
 }
 
 // Beyond 63 devices every name must still arrive, each in a buffer of its own.

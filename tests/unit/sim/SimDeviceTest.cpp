@@ -87,10 +87,34 @@ TEST_F(SimDevice, PurgeAndReadsOnTheManualClock)
     EXPECT_EQ(QuillonSim_NowMs(), 3000u + QUILLON_SIM_RESET_MARKER_MS);
 }
 
+// As the D2XX library without USB access: every listing fails with 18, and an open takes the
+// process down.
+TEST_F(SimDevice, ImitatesALibraryThatCannotReachUsb)
+{
+    QuillonSim_ImitateNoUsb(1);
+    QSIM_DWORD count = 7;
+    char name[64] = "";
+    char* names[] = {name, nullptr};
+    EXPECT_EQ(FT_ListDevices(&count, nullptr, 0x80000000u), QSIM_FT_OTHER_ERROR);
+    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(FT_ListDevices(names, &count, 0x20000002u), QSIM_FT_OTHER_ERROR);
+    QSIM_FT_HANDLE h = nullptr;
+    char description[] = "Quillon SC";
+    EXPECT_DEATH(FT_Open(0, &h), "FT_Open called while imitating a library without USB");
+    EXPECT_DEATH(FT_OpenEx(description, QSIM_FT_OPEN_BY_DESCRIPTION, &h), "FT_OpenEx called");
+
+    QuillonSim_Reset();
+    EXPECT_EQ(FT_ListDevices(&count, nullptr, 0x80000000u), QSIM_FT_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(FT_Open(0, &h), QSIM_FT_OK);
+}
+
 TEST(SimVariants, LackTheirEntryPoint)
 {
     const std::pair<const char*, const char*> variants[] = {
-        {"libquillon-sim-nobaud.so", "FT_SetBaudRate"}, {"libquillon-sim-nowrite.so", "FT_Write"}};
+        {"libquillon-sim-nobaud.so", "FT_SetBaudRate"},
+        {"libquillon-sim-nowrite.so", "FT_Write"},
+        {"libquillon-sim-nolist.so", "FT_ListDevices"}};
     for (const auto& [file, missing] : variants) {
         const std::string path = std::string(QUILLON_BUILD_DIR) + "/" + file;
         void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -13,20 +13,59 @@ TEST(DriverCandidates, ListsLibrariesInLoadOrder)
         std::string exeDir, libDir;
         List expected;
     } cases[] = {
-        {"", false, "/opt/q/bin", "/opt/q/lib", {"/opt/q/bin/libftd2xx.so", "libftd2xx.so"}},
-        {"", false, "/opt/q/bin/", "", {"/opt/q/bin/libftd2xx.so", "libftd2xx.so"}},
-        {"", false, "", "/opt/q/lib", {"libftd2xx.so"}},
+        // The D2XX library first, then the bundled serial backend, so a machine without the
+        // proprietary library still works.
+        {"",
+         false,
+         "/opt/q/bin",
+         "/opt/q/lib",
+         {"/opt/q/bin/libftd2xx.so", "libftd2xx.so", "/opt/q/bin/libquillon-tty.so",
+          "/opt/q/lib/libquillon-tty.so"}},
+        {"",
+         false,
+         "/opt/q/bin/",
+         "",
+         {"/opt/q/bin/libftd2xx.so", "libftd2xx.so", "/opt/q/bin/libquillon-tty.so"}},
+        {"", false, "", "/opt/q/lib", {"libftd2xx.so", "/opt/q/lib/libquillon-tty.so"}},
+        {"",
+         false,
+         "/usr/lib",
+         "/usr/lib/",
+         {"/usr/lib/libftd2xx.so", "libftd2xx.so", "/usr/lib/libquillon-tty.so"}},
         // Simulating: the build tree first, then the installed copy, each folder once.
         {"", true, "/b", "/l", {"/b/libquillon-sim.so", "/l/libquillon-sim.so"}},
         {"", true, "/usr/lib", "/usr/lib/", {"/usr/lib/libquillon-sim.so"}},
         {"", true, "", "", {}},
-        // A named driver is the only candidate, simulating or not.
+        // Short names pick one library, wherever it may be; they win over --simulate.
+        {"sim", false, "/b", "/l", {"/b/libquillon-sim.so", "/l/libquillon-sim.so"}},
+        {"tty", true, "/b", "/l", {"/b/libquillon-tty.so", "/l/libquillon-tty.so"}},
+        {"tty", false, "", "", {}},
+        {"d2xx", false, "/b", "/l", {"/b/libftd2xx.so", "libftd2xx.so"}},
+        {"ftd2xx", true, "", "/l", {"libftd2xx.so"}},
+        // Anything else is a path and the only candidate, simulating or not.
         {"/tmp/x/libd2.so", false, "/b", "/l", {"/tmp/x/libd2.so"}},
         {"./libd2.so", true, "/b", "/l", {"./libd2.so"}},
+        {"./tty", false, "/b", "/l", {"./tty"}},
+        {"TTY", false, "/b", "/l", {"TTY"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DriverCandidates(c.driver, c.simulate, c.exeDir, c.libDir), c.expected)
             << c.driver << " " << c.simulate << " " << c.exeDir << " " << c.libDir;
+    }
+}
+
+TEST(DriverCandidates, DemonstrationProfileFollowsTheSimulator)
+{
+    const struct {
+        std::string driver;
+        bool simulate;
+        bool chosen;
+    } cases[] = {
+        {"", false, false},    {"", true, true},       {"sim", false, true},
+        {"tty", false, false}, {"d2xx", false, false}, {"/x/libquillon-sim.so", true, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SimulatorChosen(c.driver, c.simulate), c.chosen) << c.driver << c.simulate;
     }
 }
 

@@ -1,0 +1,289 @@
+// The diagnosis on fake sysfs trees, with the user's identity and the loader replaced: tests may
+// run as root, where every node opens, so who may open what is judged from the injected ids.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "QuillonSim.h"
+#include "unit/usb/FakeUsbTree.h"
+#include "usb/Diagnosis.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Someone other than whoever runs the test, so the test's own files are not theirs.
+DiagnosisHost Stranger(std::map<std::string, LibraryProbe> probes = {})
+{
+    DiagnosisHost host;
+    host.user = {::getuid() + 1000, 4242, {4243}};
+    host.userName = "alice";
+    host.nameOfUser = [](uid_t uid) { return "user" + std::to_string(uid); };
+    host.nameOfGroup = [](gid_t gid) { return gid == 0 ? "root" : "dialout"; };
+    host.listedInGroup = [](gid_t) { return false; };
+    host.probe = [probes](const std::string& path) {
+        const auto it = probes.find(path);
+        if (it != probes.end()) {
+            return it->second;
+        }
+        LibraryProbe absent;
+        absent.error = path + ": cannot open shared object file: No such file or directory";
+        return absent;
+    };
+    return host;
+}
+
+LibraryProbe Loaded(const std::string& file, FT_STATUS countStatus = FT_OK,
+                    std::vector<std::string> missing = {})
+{
+    LibraryProbe probe;
+    probe.loaded = true;
+    probe.resolved = file;
+    probe.missing = std::move(missing);
+    probe.counted = true;
+    probe.countStatus = countStatus;
+    return probe;
+}
+
+TEST(JudgeNodeAccess, FollowsTheKernelsOwnerGroupOtherRule)
+{
+    const UserIds user{1000, 1000, {24, 46}};
+    const struct {
+        NodeInfo node;
+        NodeAccess expected;
+    } cases[] = {
+        {{0, 20, 020660}, NodeAccess::JoinGroup},  // the usual root:dialout serial port
+        {{0, 20, 020666}, NodeAccess::Allowed},
+        {{0, 20, 020640}, NodeAccess::NeedRule},  // the group may only read
+        {{0, 20, 020600}, NodeAccess::NeedRule},
+        {{0, 0, 020660}, NodeAccess::NeedRule},  // nobody should join group root for this
+        {{0, 1000, 020660}, NodeAccess::Allowed},
+        {{0, 46, 020660}, NodeAccess::Allowed},
+        {{1000, 20, 020600}, NodeAccess::Allowed},
+        // The first class that matches decides, even when a later one would grant more.
+        {{1000, 20, 020066}, NodeAccess::NeedRule},
+        {{0, 46, 020606}, NodeAccess::NeedRule},
+        {{0, 20, 020606}, NodeAccess::Allowed},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JudgeNodeAccess(c.node, user), c.expected)
+            << c.node.uid << ":" << c.node.gid << " " << std::oct << c.node.mode;
+    }
+    EXPECT_EQ(JudgeNodeAccess({1000, 20, 020000}, UserIds{0, 0, {}}), NodeAccess::Allowed);
+}
+
+TEST(Diagnose, SaysPlainlyWhenThereIsNoFtdiDevice)
+{
+    FakeUsbTree tree;
+    std::string report = Diagnose({}, tree.roots, Stranger());
+    EXPECT_TRUE(Contains(report, "none: no FTDI USB device (vendor id 0403) is attached"))
+        << report;
+    EXPECT_FALSE(Contains(report, "xHCI")) << "a root hub is no FTDI device";
+    EXPECT_TRUE(Contains(report, "No candidate loads")) << report;
+
+    SystemRoots hidden = tree.roots;
+    hidden.sysfs += "/absent";
+    report = Diagnose({}, hidden, Stranger());
+    EXPECT_TRUE(Contains(report, "none found: " + hidden.sysfs +
+                                     "/bus/usb/devices does not exist, so this system shows no "
+                                     "USB devices"))
+        << report;
+}
+
+TEST(Diagnose, ListsEveryCandidateWithWhatItIsAndWhyItFails)
+{
+    FakeUsbTree tree;
+    const std::vector<std::string> candidates{"/b/libftd2xx.so", "libftd2xx.so",
+                                              "/b/libquillon-tty.so", "/l/libquillon-tty.so"};
+    const std::string report = Diagnose(
+        candidates, tree.roots,
+        Stranger({{"libftd2xx.so", Loaded("/usr/lib/libftd2xx.so.1.4", 18)},
+                  {"/b/libquillon-tty.so", Loaded("/b/libquillon-tty.so", FT_OK, {"FT_Purge"})}}));
+    const char* expected[] = {
+        "1. /b/libftd2xx.so\n     does not load: /b/libftd2xx.so: cannot open shared object "
+        "file: No such file or directory\n",
+        "2. libftd2xx.so (the system loader's search)\n     loads /usr/lib/libftd2xx.so.1.4 (a "
+        "D2XX library); this is the one the program uses\n",
+        "the device count fails with status 18: this library cannot reach USB here",
+        "3. /b/libquillon-tty.so\n     loads /b/libquillon-tty.so (the bundled serial backend)\n",
+        "lacks FT_Purge",
+        "4. /l/libquillon-tty.so\n     does not load",
+    };
+    for (const char* part : expected) {
+        EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
+    }
+}
+
+TEST(Diagnose, NamesTheDeviceItsDriverAndTheFixForANodeTheUserCannotOpen)
+{
+    FakeUsbTree tree;
+    tree.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0");
+    tree.AddFtdi("2-1", "", "", "", "", 2, 5);
+    const std::string node = tree.MakeNode("ttyUSB0", 0600);
+    const std::string report = Diagnose({}, tree.roots, Stranger());
+    const char* expected[] = {
+        "1-1.4: vendor 0403, product 6001, \"Quillon SC\", serial number \"QSC10001\"",
+        "interface 1-1.4:1.0: held by ftdi_sio, serial port ",
+        "you (alice) may not open it (permission denied)",
+        "fix: a udev rule giving the logged-in user access",
+        "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
+        "TAG+=\"uaccess\"",
+        // Unbound, the device has no port for the serial backend.
+        "2-1: vendor 0403, product 6001, no product string, serial number none\n"
+        "    interface 2-1:1.0: no kernel driver, no serial port\n"
+        "      fix for the serial backend: sudo modprobe ftdi_sio;",
+        "echo 0403 6001 | sudo tee /sys/bus/usb-serial/drivers/ftdi_sio/new_id\n",
+    };
+    for (const char* part : expected) {
+        EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
+    }
+    EXPECT_TRUE(Contains(report, node + ": -rw------- user")) << report;
+    EXPECT_FALSE(Contains(report, "D2XX")) << "no D2XX library is in use";
+}
+
+// A node its group may open: join the group, or log in again when already listed in it.
+TEST(Diagnose, OffersTheNodesGroupWhenTheGroupMayOpenIt)
+{
+    FakeUsbTree tree;
+    tree.AddFtdi("1-2", "Quillon SC", "QSC10002", "ftdi_sio", "ttyUSB1");
+    const std::string node = tree.MakeNode("ttyUSB1", 0660);
+    // As root the node goes to a group the stranger is not in; otherwise it has the runner's.
+    static_cast<void>(::chown(node.c_str(), static_cast<uid_t>(-1), 20));
+    struct stat st {};
+    ASSERT_EQ(::stat(node.c_str(), &st), 0);
+    ASSERT_NE(st.st_gid, 0u) << "the runner's group is root: nothing to join";
+    for (const bool listed : {false, true}) {
+        DiagnosisHost host = Stranger();
+        host.listedInGroup = [&](gid_t gid) { return listed && gid == st.st_gid; };
+        const std::string report = Diagnose({}, tree.roots, host);
+        EXPECT_EQ(Contains(report,
+                           "fix: join group dialout: sudo usermod -aG dialout alice, then "
+                           "log out and back in;"),
+                  !listed)
+            << report;
+        EXPECT_EQ(Contains(report,
+                           "you are in group dialout, but this login session started "
+                           "before you were added"),
+                  listed)
+            << report;
+    }
+    // What the system says wins over the mode bits (access control lists).
+    DiagnosisHost host = Stranger();
+    host.mayReadWrite = [](const std::string&) { return true; };
+    EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "you (alice) may open it."));
+    host.user.uid = 0;
+    host.mayReadWrite = [](const std::string&) { return false; };
+    EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "its mode allows it, but the system"));
+}
+
+TEST(Diagnose, TellsTheD2xxPathToUnbindFtdiSioAndChecksTheUsbNode)
+{
+    FakeUsbTree tree;
+    tree.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0", 3, 17);
+    tree.AddFtdi("2-1", "Quillon SC", "QSC10002", "", "", 2, 5);
+    tree.MakeNode("bus/usb/003/017", 0664);
+    const std::string report = Diagnose({"/b/libftd2xx.so"}, tree.roots,
+                                        Stranger({{"/b/libftd2xx.so", Loaded("/b/libftd2xx.so")}}));
+    const char* expected[] = {
+        "D2XX library: cannot open the device while ftdi_sio holds 1-1.4:1.0.",
+        "use the bundled serial backend (--driver tty), or unbind it:",
+        "echo -n 1-1.4:1.0 | sudo tee /sys/bus/usb/drivers/ftdi_sio/unbind",
+        "/bus/usb/003/017: -rw-rw-r--",
+        "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"6001\"",
+        "interface 2-1:1.0: no kernel driver, no serial port",
+        "/bus/usb/002/005 does not exist",
+    };
+    for (const char* part : expected) {
+        EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
+    }
+    EXPECT_FALSE(Contains(report, "modprobe")) << "D2XX wants no kernel driver";
+}
+
+TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
+{
+    const std::string tty = "/b/libquillon-tty.so";
+    const std::string d2xx = "/usr/lib/libftd2xx.so";
+    const struct {
+        const char* what;
+        std::string library;
+        std::function<void(FakeUsbTree&)> setUp;
+        const char* reason;  // nullptr: no hint
+    } cases[] = {
+        {"simulator", "/b/libquillon-sim.so", [](FakeUsbTree&) {}, nullptr},
+        {"no device", tty, [](FakeUsbTree&) {}, "no FTDI USB device is attached"},
+        {"no device, D2XX", d2xx, [](FakeUsbTree&) {}, "no FTDI USB device is attached"},
+        {"node denied", tty,
+         [](FakeUsbTree& t) {
+             t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0");
+             t.MakeNode("ttyUSB0", 0600);
+         },
+         "you may not open "},
+        {"node open to all", tty,
+         [](FakeUsbTree& t) {
+             t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0");
+             t.MakeNode("ttyUSB0", 0666);
+         },
+         nullptr},
+        {"unbound, serial backend", tty, [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "", ""); },
+         "USB device 1-1 has no serial port (no kernel driver holds 1-1:1.0)"},
+        {"held by another program, serial backend", tty,
+         [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "usbfs", ""); },
+         "USB device 1-1 has no serial port (usbfs, not ftdi_sio, holds 1-1:1.0)"},
+        {"held by ftdi_sio, D2XX", d2xx,
+         [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0"); },
+         "the kernel's ftdi_sio driver holds USB device 1-1, so the D2XX library cannot open it"},
+        {"usb node denied, D2XX", d2xx,
+         [](FakeUsbTree& t) {
+             t.AddFtdi("1-1", "Q", "S", "", "", 1, 9);
+             t.MakeNode("bus/usb/001/009", 0664);
+         },
+         "/bus/usb/001/009 (permission denied)"},
+        {"usb node open to all, D2XX", d2xx,
+         [](FakeUsbTree& t) {
+             t.AddFtdi("1-1", "Q", "S", "", "", 1, 9);
+             t.MakeNode("bus/usb/001/009", 0666);
+         },
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        FakeUsbTree tree;
+        c.setUp(tree);
+        const auto hint = OpenFailureHint("quillon-utility", c.library, tree.roots, Stranger());
+        if (c.reason == nullptr) {
+            EXPECT_FALSE(hint) << c.what << ": " << *hint;
+            continue;
+        }
+        ASSERT_TRUE(hint) << c.what;
+        EXPECT_TRUE(Contains(*hint, c.reason)) << c.what << ": " << *hint;
+        EXPECT_TRUE(Contains(*hint, "; run quillon-utility --diagnose for details.")) << *hint;
+        EXPECT_EQ(hint->find('\n'), std::string::npos) << *hint;
+    }
+}
+
+TEST(ProbeLibrary, LoadsWithoutOpeningAndSaysWhatIsMissing)
+{
+    QuillonSim_Reset();
+    LibraryProbe probe = ProbeLibrary(QUILLON_BUILD_DIR "/libquillon-sim.so");
+    EXPECT_TRUE(probe.loaded) << probe.error;
+    EXPECT_TRUE(probe.missing.empty());
+    EXPECT_TRUE(probe.counted);
+    EXPECT_EQ(probe.count, 1u);
+    std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
+    QuillonSim_CallLog(log.data(), log.size());
+    EXPECT_STREQ(log.c_str(), "FT_ListDevices(0x80000000)\n");
+
+    probe = ProbeLibrary(QUILLON_BUILD_DIR "/libquillon-sim-nobaud.so");
+    EXPECT_TRUE(probe.loaded);
+    EXPECT_EQ(probe.missing, std::vector<std::string>{"FT_SetBaudRate"});
+
+    probe = ProbeLibrary("/nonexistent/libftd2xx.so");
+    EXPECT_FALSE(probe.loaded);
+    EXPECT_TRUE(Contains(probe.error, "No such file")) << probe.error;
+}
+
+}  // namespace
