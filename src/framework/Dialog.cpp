@@ -192,6 +192,11 @@ void CDialog::CreateControls()
         } else {
             w->setObjectName(QString("ctl%1").arg(ctl.id));
             m_items[ctl.id] = w;
+            if (ctl.id >= 0) {
+                if (std::size_t(ctl.id) >= m_itemById.size())
+                    m_itemById.resize(std::size_t(ctl.id) + 1, nullptr);
+                m_itemById[std::size_t(ctl.id)] = w;
+            }
         }
         w->setAccessibleName(Q(ctl.accessibleName.empty() ? ctl.caption : ctl.accessibleName));
         if (ctl.kind == ControlKind::GroupBox)
@@ -343,8 +348,12 @@ void CDialog::OnRadioArrow(int id, bool forward)
     }
 }
 
-std::vector<int> CDialog::RadioGroup(int firstId) const
+const std::vector<int>& CDialog::RadioGroup(int firstId) const
 {
+    // Every exchange asks for every group; the template never changes, so each is found once.
+    auto cached = m_radioGroups.find(firstId);
+    if (cached != m_radioGroups.end())
+        return cached->second;
     std::vector<int> ids;
     bool inGroup = false;
     for (const ControlTemplate& ctl : m_template.controls) {
@@ -355,13 +364,13 @@ std::vector<int> CDialog::RadioGroup(int firstId) const
         if (inGroup && ctl.kind == ControlKind::RadioButton)
             ids.push_back(ctl.id);
     }
-    return ids;
+    return m_radioGroups.emplace(firstId, std::move(ids)).first->second;
 }
 
 QWidget* CDialog::GetDlgItem(int id) const
 {
-    auto it = m_items.find(id);
-    return it == m_items.end() ? nullptr : it->second;
+    // A table by id: the exchanges look controls up hundreds of times a second.
+    return id >= 0 && std::size_t(id) < m_itemById.size() ? m_itemById[std::size_t(id)] : nullptr;
 }
 
 void CDialog::SetDlgItemText(int id, const std::string& text)
@@ -580,7 +589,7 @@ void DDX_Text(CDataExchange* pDX, int id, int& value)
 void DDX_Radio(CDataExchange* pDX, int id, int& value)
 {
     CDialog* dlg = pDX->m_pDlgWnd;
-    const std::vector<int> group = dlg->RadioGroup(id);
+    const std::vector<int>& group = dlg->RadioGroup(id);
     if (pDX->m_bSaveAndValidate) {
         value = -1;
         for (std::size_t i = 0; i < group.size(); ++i)

@@ -56,7 +56,7 @@ public:
     bool IsDlgItemEnabled(int id) const;
 
     // The radio buttons of the group that starts at firstId, in template order.
-    std::vector<int> RadioGroup(int firstId) const;
+    const std::vector<int>& RadioGroup(int firstId) const;
 
     // Dialog units to pixels, from the dialog font's average character size.
     int DluToPixelsX(int dlu) const;
@@ -119,6 +119,8 @@ private:
 
     DialogTemplate m_template;
     std::map<int, QWidget*> m_items;
+    std::vector<QWidget*> m_itemById;
+    mutable std::map<int, std::vector<int>> m_radioGroups;
     std::map<std::pair<int, Notification>, std::function<void()>> m_dispatch;
     int m_nExchangeDepth = 0;
     mutable int m_nModalDepth = 0;
