@@ -1,10 +1,13 @@
 # Entry points: `make run` starts the panel against the simulated controller, `make test` builds
-# and runs the whole suite, `make bench` runs the benchmarks.
+# and runs the whole suite, `make bench` runs the benchmarks, `make install` installs into PREFIX
+# (staged under DESTDIR when given).
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench install clean
 
 all: build
 
@@ -26,6 +29,13 @@ test: build
 
 bench: build
 	@./scripts/run-benchmarks.sh $(BUILD)
+
+# The prefix is configured, not only given to the install step: the program keeps its library
+# folder's path, and under /usr that folder is the multiarch one.
+install: deps
+	@cmake -S . -B $(BUILD) -DQUILLON_WERROR=ON $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target quillon-utility quillon-sim quillon-tty quillon-sim-pty
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
 
 clean:
 	@rm -rf $(BUILD)

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   python3 python3-serial
+  desktop-file-utils appstream groff-base
 )
 
 missing=()

@@ -17,6 +17,9 @@
 #ifndef QUILLON_INSTALL_LIBDIR
 #define QUILLON_INSTALL_LIBDIR ""
 #endif
+#ifndef QUILLON_RELATIVE_LIBDIR
+#define QUILLON_RELATIVE_LIBDIR ""
+#endif
 #ifndef QUILLON_VERSION
 #define QUILLON_VERSION "1.12"
 #endif
@@ -81,9 +84,15 @@ struct CommandLine {
 
 std::vector<std::string> CandidatesFor(const AppOptions& opts)
 {
-    return DriverCandidates(opts.driver, opts.simulate,
-                            QCoreApplication::applicationDirPath().toStdString(),
-                            QUILLON_INSTALL_LIBDIR);
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    std::vector<std::string> installLibDirs;
+    // The library folder as seen from the executable comes first: an install unpacked under
+    // DESTDIR or moved elsewhere then loads its own libraries, not the configured prefix's.
+    if (*QUILLON_RELATIVE_LIBDIR)
+        installLibDirs.push_back(
+            QDir::cleanPath(exeDir + "/" + QUILLON_RELATIVE_LIBDIR).toStdString());
+    installLibDirs.push_back(QUILLON_INSTALL_LIBDIR);
+    return DriverCandidates(opts.driver, opts.simulate, exeDir.toStdString(), installLibDirs);
 }
 
 int RunDiagnosis(int& argc, char** argv, const AppOptions& opts)
@@ -119,6 +128,11 @@ int CPanelApp::InitInstance()
             !early.parser.isSet("version")) {
             return RunDiagnosis(m_argc, m_argv, early.Options());
         }
+        // Neither do --help and --version (the manual page is checked against this text).
+        if (parsed && (early.parser.isSet("help") || early.parser.isSet("version"))) {
+            QCoreApplication core(m_argc, m_argv);
+            early.parser.process(core);  // prints, then exits
+        }
         // Qt's own options are only known once the application has taken them out, so a parse
         // error is final here only for a diagnosis, which must not need a display to say so.
         if (!parsed && arguments.contains("--diagnose")) {
@@ -130,6 +144,8 @@ int CPanelApp::InitInstance()
     QApplication app(m_argc, m_argv);
     QApplication::setApplicationName(kAppName);
     QApplication::setApplicationVersion(QUILLON_VERSION "b");
+    // Wayland compositors match the window to the installed menu entry, and its icon, by this id.
+    QApplication::setDesktopFileName("org.quillon.Utility");
     CommandLine commandLine;
     commandLine.parser.process(app);
     const AppOptions opts = commandLine.Options();

@@ -34,30 +34,32 @@ void AddD2xx(std::vector<std::string>& candidates, const std::string& executable
 }
 
 void AddBundled(std::vector<std::string>& candidates, const char* name,
-                const std::string& executableDir, const std::string& installLibDir)
+                const std::string& executableDir, const std::vector<std::string>& installLibDirs)
 {
     AddInFolder(candidates, executableDir, name);
-    AddInFolder(candidates, installLibDir, name);
+    for (const std::string& folder : installLibDirs) {
+        AddInFolder(candidates, folder, name);
+    }
 }
 
 }  // namespace
 
 std::vector<std::string> DriverCandidates(const std::string& driverOption, bool simulate,
                                           const std::string& executableDir,
-                                          const std::string& installLibDir)
+                                          const std::vector<std::string>& installLibDirs)
 {
     std::vector<std::string> candidates;
     if (driverOption == "tty") {
-        AddBundled(candidates, kSerialBackendLibraryName, executableDir, installLibDir);
+        AddBundled(candidates, kSerialBackendLibraryName, executableDir, installLibDirs);
     } else if (driverOption == "sim" || (driverOption.empty() && simulate)) {
-        AddBundled(candidates, kSimulatorLibraryName, executableDir, installLibDir);
+        AddBundled(candidates, kSimulatorLibraryName, executableDir, installLibDirs);
     } else if (driverOption == "d2xx" || driverOption == "ftd2xx") {
         AddD2xx(candidates, executableDir);
     } else if (!driverOption.empty()) {
         candidates.push_back(driverOption);
     } else {
         AddD2xx(candidates, executableDir);
-        AddBundled(candidates, kSerialBackendLibraryName, executableDir, installLibDir);
+        AddBundled(candidates, kSerialBackendLibraryName, executableDir, installLibDirs);
     }
     return candidates;
 }

@@ -24,14 +24,14 @@ inline constexpr DriverShortName kDriverShortNames[] = {
 // anything else is a path (a name without a slash is left to the system loader). An explicit
 // choice wins over simulate and is never replaced by another library behind the operator's back.
 // simulate (or "sim"): the bundled simulator beside the executable (build tree), then in the
-// install library folder.
+// install library folders, in the order given.
 // Otherwise: libftd2xx.so from the executable's folder, then the plain name for the system
 // loader, then the bundled serial backend beside the executable and in the install library
-// folder, so a machine without the proprietary library still reaches its ttyUSB devices.
+// folders, so a machine without the proprietary library still reaches its ttyUSB devices.
 // Empty folders are skipped; a folder given twice is tried once.
 std::vector<std::string> DriverCandidates(const std::string& driverOption, bool simulate,
                                           const std::string& executableDir,
-                                          const std::string& installLibDir);
+                                          const std::vector<std::string>& installLibDirs);
 
 // Whether the run is a demonstration (--simulate, or --driver sim), which keeps its own profile so
 // that it never touches a real user's.
