@@ -91,9 +91,21 @@
  *
  * The transcript holds every byte written to a device (at its write) and every byte that
  * arrives in a receive queue (at its arrival time); at most 1000000 entries, the oldest going
- * first. If the environment variable QUILLON_SIM_TRANSCRIPT names a file when the library is
- * loaded, every entry is also written there as one line: "<ms> dev<n> <direction> <hex>", with
- * direction "host>dev" or "dev>host", e.g. "1503 dev0 host>dev EE".
+ * first.
+ *
+ * The transcript file (QUILLON_SIM_TRANSCRIPT naming a file when the library is loaded, or
+ * QuillonSim_TranscriptFile) records the D2XX face instead, one line per call, in the format of
+ * the utility's own --transcript, so that the two files compare line for line (except the times,
+ * which come from different clocks):
+ *   <ms> TX <count> <hex>         one FT_Write: every byte handed to it
+ *   <ms> RX <count> <hex>         one FT_Read: the bytes it returned ("RX 0" when none)
+ *   <ms> OPEN number <n>          FT_Open; FT_OpenEx gives OPEN description "<text>",
+ *                                 OPEN serial "<text>" or OPEN flags <n>
+ *   <ms> CLOSE                    FT_Close
+ *   <ms> PURGE <mask>             FT_Purge
+ * <ms> is the simulator's clock in milliseconds with three decimals; hex bytes are upper case
+ * with one blank between; a call that does not return FT_OK ends its line with " status <n>".
+ * Calls on every handle go in; the file is flushed at the end of every call.
  */
 #include <stddef.h>
 #include <stdint.h>
@@ -203,6 +215,9 @@ size_t QuillonSim_Queued(int device);
 
 size_t QuillonSim_Transcript(QuillonSimEvent* events, size_t max); /* returns the total count */
 void QuillonSim_ClearTranscript(void);
+/* Starts the transcript file at path (created or emptied), ending one in progress; NULL or ""
+ * only ends it. 0 on success, -1 when the file cannot be opened. */
+int QuillonSim_TranscriptFile(const char* path);
 /* Every D2XX call in order, one per line ending in '\n', whatever its result:
  *   FT_Open(0)                     device number
  *   FT_OpenEx("Quillon SC",2)      text (NULL: FT_OpenEx(NULL,2)), flags in decimal

@@ -132,12 +132,21 @@ struct Sim {
             transcript.erase(transcript.begin(), transcript.begin() + kTranscriptLimit / 10);
         }
         transcript.push_back({atUs / 1000, device, direction, byte});
-        if (transcriptFile) {
-            std::fprintf(transcriptFile, "%llu dev%d %s %02X\n", (unsigned long long)(atUs / 1000),
-                         device, direction == QUILLON_SIM_TO_DEVICE ? "host>dev" : "dev>host",
-                         byte);
-            transcriptDirty = true;
-        }
+    }
+
+    // One line of the transcript file per transfer on the D2XX face, in the utility's own
+    // transcript format, so that the two files compare line for line.
+    void FileLine(const std::string& body, uint32_t status)
+    {
+        if (!transcriptFile)
+            return;
+        const uint64_t us = Now();
+        std::fprintf(transcriptFile, "%llu.%03llu %s", (unsigned long long)(us / 1000),
+                     (unsigned long long)(us % 1000), body.c_str());
+        if (status != QSIM_FT_OK)
+            std::fprintf(transcriptFile, " status %u", unsigned(status));
+        std::fputc('\n', transcriptFile);
+        transcriptDirty = true;
     }
 
     // Once per API call, so a bug report keeps everything up to a crash without a write per byte.
@@ -288,7 +297,7 @@ __attribute__((destructor)) void ReleaseSim()
 // Read QUILLON_SIM_TRANSCRIPT and start the real-time clock when the library is loaded.
 const bool g_loaded = (S(), true);
 
-[[maybe_unused]] std::string Hex(const uint8_t* bytes, size_t n)
+std::string Hex(const uint8_t* bytes, size_t n)
 {
     std::string s;
     char buf[4];
@@ -363,9 +372,28 @@ QSIM_FT_STATUS FT_Open(int deviceNumber, QSIM_FT_HANDLE* handle)
     Call call("FT_Open(" + std::to_string(deviceNumber) + ")");
     if (S().noUsb)
         OpenWithoutUsb("FT_Open");
-    if (!handle)
+    const uint32_t status = handle ? S().OpenIndex(S().PluggedIndex(deviceNumber), handle)
+                                   : uint32_t(QSIM_FT_INVALID_PARAMETER);
+    S().FileLine("OPEN number " + std::to_string(deviceNumber), status);
+    return status;
+}
+
+// The lookup behind FT_OpenEx, with the lock held.
+static uint32_t OpenExLocked(const char* text, QSIM_DWORD flags, QSIM_FT_HANDLE* handle)
+{
+    if (!handle || !text)
         return QSIM_FT_INVALID_PARAMETER;
-    return S().OpenIndex(S().PluggedIndex(deviceNumber), handle);
+    if (flags != QSIM_FT_OPEN_BY_DESCRIPTION && flags != QSIM_FT_OPEN_BY_SERIAL_NUMBER) {
+        return QSIM_FT_INVALID_PARAMETER;
+    }
+    Sim& s = S();
+    for (size_t i = 0; i < s.devices.size(); ++i) {
+        const Device& d = *s.devices[i];
+        const std::string& key = flags == QSIM_FT_OPEN_BY_DESCRIPTION ? d.description : d.serial;
+        if (d.plugged && key == text)
+            return s.OpenIndex(int(i), handle);
+    }
+    return QSIM_FT_DEVICE_NOT_FOUND;
 }
 
 QSIM_FT_STATUS FT_OpenEx(void* arg, QSIM_DWORD flags, QSIM_FT_HANDLE* handle)
@@ -386,19 +414,21 @@ QSIM_FT_STATUS FT_OpenEx(void* arg, QSIM_DWORD flags, QSIM_FT_HANDLE* handle)
     Call call(line);
     if (S().noUsb)
         OpenWithoutUsb("FT_OpenEx");
-    if (!handle || !text)
-        return QSIM_FT_INVALID_PARAMETER;
-    if (flags != QSIM_FT_OPEN_BY_DESCRIPTION && flags != QSIM_FT_OPEN_BY_SERIAL_NUMBER) {
-        return QSIM_FT_INVALID_PARAMETER;
+    const uint32_t status = OpenExLocked(text, flags, handle);
+    std::string fileLine;
+    if (text && flags == QSIM_FT_OPEN_BY_DESCRIPTION) {
+        fileLine = "OPEN description \"";
+        fileLine += text;
+        fileLine += '"';
+    } else if (text && flags == QSIM_FT_OPEN_BY_SERIAL_NUMBER) {
+        fileLine = "OPEN serial \"";
+        fileLine += text;
+        fileLine += '"';
+    } else {
+        fileLine = "OPEN flags " + std::to_string(flags);
     }
-    Sim& s = S();
-    for (size_t i = 0; i < s.devices.size(); ++i) {
-        const Device& d = *s.devices[i];
-        const std::string& key = flags == QSIM_FT_OPEN_BY_DESCRIPTION ? d.description : d.serial;
-        if (d.plugged && key == text)
-            return s.OpenIndex(int(i), handle);
-    }
-    return QSIM_FT_DEVICE_NOT_FOUND;
+    S().FileLine(fileLine, status);
+    return status;
 }
 
 #ifndef QUILLON_SIM_WITHOUT_FT_LISTDEVICES
@@ -457,16 +487,20 @@ QSIM_FT_STATUS FT_Close(QSIM_FT_HANDLE h)
 {
     Call call("FT_Close");
     auto it = S().handles.find(reinterpret_cast<uintptr_t>(h));
-    if (it == S().handles.end())
+    if (it == S().handles.end()) {
+        S().FileLine("CLOSE", QSIM_FT_INVALID_HANDLE);
         return QSIM_FT_INVALID_HANDLE;
+    }
     S().handles.erase(it);
     S().cv.notify_all();
+    S().FileLine("CLOSE", QSIM_FT_OK);
     return QSIM_FT_OK;
 }
 
-QSIM_FT_STATUS FT_Read(QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toRead, QSIM_DWORD* got)
+// FT_Read with the lock held.
+static uint32_t ReadLocked(Call& call, QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toRead,
+                           QSIM_DWORD* got)
 {
-    Call call(Args("FT_Read", toRead));
     Sim& s = S();
     if (got)
         *got = 0;
@@ -507,11 +541,23 @@ QSIM_FT_STATUS FT_Read(QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toRead, QSIM_DWOR
     return QSIM_FT_OK;
 }
 
-#ifndef QUILLON_SIM_WITHOUT_FT_WRITE
-QSIM_FT_STATUS FT_Write(QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toWrite, QSIM_DWORD* written)
+QSIM_FT_STATUS FT_Read(QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toRead, QSIM_DWORD* got)
 {
-    const uint8_t* bytes = static_cast<const uint8_t*>(buf);
-    Call call("FT_Write(" + (bytes ? Hex(bytes, toWrite) : std::string()) + ")");
+    Call call(Args("FT_Read", toRead));
+    const uint32_t status = ReadLocked(call, h, buf, toRead, got);
+    const QSIM_DWORD n = got && buf ? *got : 0;
+    std::string line = "RX " + std::to_string(n);
+    if (n)
+        line += " " + Hex(static_cast<const uint8_t*>(buf), n);
+    S().FileLine(line, status);
+    return status;
+}
+
+#ifndef QUILLON_SIM_WITHOUT_FT_WRITE
+// FT_Write with the lock held.
+static uint32_t WriteLocked(Call& call, QSIM_FT_HANDLE h, const uint8_t* bytes, QSIM_DWORD toWrite,
+                            QSIM_DWORD* written)
+{
     Sim& s = S();
     if (written)
         *written = 0;
@@ -535,6 +581,19 @@ QSIM_FT_STATUS FT_Write(QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toWrite, QSIM_DW
     if (written)
         *written = toWrite;
     return QSIM_FT_OK;
+}
+
+QSIM_FT_STATUS FT_Write(QSIM_FT_HANDLE h, void* buf, QSIM_DWORD toWrite, QSIM_DWORD* written)
+{
+    const uint8_t* bytes = static_cast<const uint8_t*>(buf);
+    Call call("FT_Write(" + (bytes ? Hex(bytes, toWrite) : std::string()) + ")");
+    const uint32_t status = WriteLocked(call, h, bytes, toWrite, written);
+    const QSIM_DWORD n = bytes ? toWrite : 0;
+    std::string line = "TX " + std::to_string(n);
+    if (n)
+        line += " " + Hex(bytes, n);
+    S().FileLine(line, status);
+    return status;
 }
 #endif
 
@@ -565,6 +624,7 @@ QSIM_FT_STATUS FT_Purge(QSIM_FT_HANDLE h, QSIM_ULONG mask)
 {
     Call call(Args("FT_Purge", mask));
     const uint32_t status = call.Find(h);
+    S().FileLine("PURGE " + std::to_string(mask), status);
     if (status != QSIM_FT_OK)
         return status;
     ++call.device->link.purgeCount;
@@ -837,6 +897,20 @@ size_t QuillonSim_Transcript(QuillonSimEvent* events, size_t max)
     if (events)
         std::copy_n(t.begin(), std::min(max, t.size()), events);
     return t.size();
+}
+
+int QuillonSim_TranscriptFile(const char* path)
+{
+    Control c;
+    Sim& s = S();
+    if (s.transcriptFile)
+        std::fclose(s.transcriptFile);
+    s.transcriptFile = nullptr;
+    s.transcriptDirty = false;
+    if (!path || !*path)
+        return 0;
+    s.transcriptFile = std::fopen(path, "w");
+    return s.transcriptFile ? 0 : -1;
 }
 
 void QuillonSim_ClearTranscript(void)

@@ -44,6 +44,11 @@ struct CommandLine {
     QCommandLineOption simulate{"simulate", "Use the bundled simulated controller."};
     QCommandLineOption screenshot{
         "screenshot", "Once started, save a PNG of the panel to FILE and exit.", "FILE"};
+    QCommandLineOption transcript{
+        "transcript",
+        "Record every transfer to and from the controller, with times, and every open, close, "
+        "purge and lost link, to FILE (one line each).",
+        "FILE"};
     QCommandLineOption diagnose{
         "diagnose",
         "Print which driver library loads and why the others do not, every FTDI USB device with "
@@ -59,6 +64,7 @@ struct CommandLine {
         parser.addOption(driver);
         parser.addOption(simulate);
         parser.addOption(screenshot);
+        parser.addOption(transcript);
         parser.addOption(diagnose);
     }
 
@@ -68,6 +74,7 @@ struct CommandLine {
         opts.driver = parser.value(driver).toStdString();
         opts.simulate = parser.isSet(simulate);
         opts.screenshot = parser.value(screenshot).toStdString();
+        opts.transcript = parser.value(transcript).toStdString();
         opts.diagnose = parser.isSet(diagnose);
         return opts;
     }
@@ -165,6 +172,7 @@ int CPanelApp::InitInstance()
     panelOptions.prompts = &prompts;
     panelOptions.appName = kAppName;
     panelOptions.driverCandidates = CandidatesFor(opts);
+    panelOptions.transcriptPath = opts.transcript;
     panelOptions.exitProcess = [](int code) { QCoreApplication::exit(code); };
 
     CShutterPanelDlg panel(std::move(panelOptions));

@@ -9,6 +9,7 @@ struct AppOptions {
     std::string driver;      // --driver NAME|PATH
     bool simulate = false;   // --simulate
     std::string screenshot;  // --screenshot FILE
+    std::string transcript;  // --transcript FILE
     bool diagnose = false;   // --diagnose
 };
 

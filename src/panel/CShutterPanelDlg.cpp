@@ -64,6 +64,7 @@ void CShutterPanelDlg::OnTimer()
 {
     PollReplies();
     SlowDownWhenIdle();
+    CheckTranscript();
 }
 
 CShutterPanelDlg::~CShutterPanelDlg()
@@ -71,6 +72,8 @@ CShutterPanelDlg::~CShutterPanelDlg()
     // Whatever way the panel goes, the worker must not outlive the library.
     g_bBlinkRunning = 0;
     StopBlinkWorker();
+    // The worker has ended: nothing records any more, and every line reaches the file.
+    m_usb.Transcript().Stop();
 }
 
 void CShutterPanelDlg::MapHandlers()
@@ -271,6 +274,9 @@ bool CShutterPanelDlg::OnInitDialog()
 
     // 13, 14.
     UpdateData(false);
+    // Before the device opens, so the transcript shows the open.
+    if (!m_options.transcriptPath.empty())
+        StartTranscript(m_options.transcriptPath);
     StartUsb();
 
     // 15. Fast and Close, checked directly after the push.
@@ -298,8 +304,13 @@ void CShutterPanelDlg::ShowContextMenu(const QPoint& pos)
 {
     QMenu menu(this);
     QAction* about = menu.addAction("&About Tivelo...");
-    if (menu.exec(m_content->mapToGlobal(pos)) == about)
+    QAction* transcript = menu.addAction(m_usb.Transcript().Recording() ? "Stop &Recording"
+                                                                        : "Record &Transcript...");
+    QAction* chosen = menu.exec(m_content->mapToGlobal(pos));
+    if (chosen == about)
         OnSysCommand(IDM_ABOUTBOX);
+    else if (chosen == transcript)
+        OnRecordTranscript();
 }
 
 void CShutterPanelDlg::OnSysCommand(int nID)
@@ -395,6 +406,8 @@ void CShutterPanelDlg::OnOK()
     StopBlinkWorker();
     m_timer.stop();
     m_usb.Release();
+    // Every line up to here reaches the file before the program ends.
+    ReportTranscriptFailure(m_usb.Transcript().Stop());
     if (UpdateData(true))
         done(QDialog::Accepted);
     if (m_options.exitProcess)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ struct PanelOptions {
     // Runs a modal dialog of the panel's (the steps entry) and says whether it was accepted;
     // tests drive the dialog here instead of blocking in its event loop.
     std::function<bool(CDialog& dlg)> runDialog;
+    // Records the link's transcript to this file from the start (--transcript).
+    std::string transcriptPath;
 };
 
 // Control identifiers.
@@ -175,6 +178,13 @@ public:
     // library is released.
     void StopBlinkWorker();
     std::unique_ptr<LinkExercise> m_blink;
+    // The link transcript: "Record Transcript..." / "Stop Recording" on the background's menu.
+    void OnRecordTranscript();
+    // Starts recording to path; a file that cannot be created is reported and nothing recorded.
+    void StartTranscript(const std::string& path);
+    // Reports, once, a transcript that could not be written (recording has then stopped).
+    void CheckTranscript();
+    void ReportTranscriptFailure(const std::optional<std::string>& failure);
 
     // --- Time editor (src/timing) ---
     void OnSelchangeTimer();

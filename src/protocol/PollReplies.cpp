@@ -127,6 +127,7 @@ void CShutterPanelDlg::OnLinkLost()
 {
     UpdateData(true);
     m_strUsbStatus = "USB not open.";
+    m_usb.NoteLinkLost();
     OnBlinkOff();
     m_usb.Close();
     g_bUsbOpen = 0;

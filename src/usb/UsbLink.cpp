@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -10,6 +11,17 @@ template <typename Fn>
 void Bind(void* symbol, Fn& slot)
 {
     slot = reinterpret_cast<Fn>(symbol);
+}
+
+// Only the two text flags carry a text the line can show.
+std::string OpenExLine(void* arg, DWORD flags)
+{
+    const char* text = static_cast<const char*>(arg);
+    if (text != nullptr && flags == FT_OPEN_BY_DESCRIPTION)
+        return std::string("OPEN description \"") + text + '"';
+    if (text != nullptr && flags == FT_OPEN_BY_SERIAL_NUMBER)
+        return std::string("OPEN serial \"") + text + '"';
+    return "OPEN flags " + std::to_string(flags);
 }
 
 }  // namespace
@@ -116,7 +128,10 @@ FT_STATUS UsbLink::Read(void* buffer, DWORD count, DWORD* received)
     if (m_pFT_Read == nullptr) {
         return Missing("FT_Read");
     }
-    return m_pFT_Read(m_ftHandle.load(), buffer, count, received);
+    const FT_STATUS status = m_pFT_Read(m_ftHandle.load(), buffer, count, received);
+    const DWORD got = received != nullptr ? std::min(*received, count) : 0;
+    m_transcript.Transfer(LinkTranscript::Direction::Rx, buffer, got, status);
+    return status;
 }
 
 FT_STATUS UsbLink::SetBaudRate(ULONG rate)
@@ -148,7 +163,9 @@ FT_STATUS UsbLink::Write(void* buffer, DWORD count, DWORD* written)
     if (m_pFT_Write == nullptr) {
         return Missing("FT_Write");
     }
-    return m_pFT_Write(m_ftHandle.load(), buffer, count, written);
+    const FT_STATUS status = m_pFT_Write(m_ftHandle.load(), buffer, count, written);
+    m_transcript.Transfer(LinkTranscript::Direction::Tx, buffer, count, status);
+    return status;
 }
 
 // The driver stores the new handle through the pointer it is given; it goes through a local so
@@ -161,6 +178,8 @@ FT_STATUS UsbLink::Open(int deviceNumber)
     FT_HANDLE handle = m_ftHandle.load();
     const FT_STATUS status = m_pFT_Open(deviceNumber, &handle);
     m_ftHandle.store(handle);
+    if (m_transcript.Recording())
+        m_transcript.Event("OPEN number " + std::to_string(deviceNumber), status);
     return status;
 }
 
@@ -172,6 +191,8 @@ FT_STATUS UsbLink::OpenEx(void* arg, DWORD flags)
     FT_HANDLE handle = m_ftHandle.load();
     const FT_STATUS status = m_pFT_OpenEx(arg, flags, &handle);
     m_ftHandle.store(handle);
+    if (m_transcript.Recording())
+        m_transcript.Event(OpenExLine(arg, flags), status);
     return status;
 }
 
@@ -188,7 +209,9 @@ FT_STATUS UsbLink::Close()
     if (m_pFT_Close == nullptr) {
         return Missing("FT_Close");
     }
-    return m_pFT_Close(m_ftHandle.load());
+    const FT_STATUS status = m_pFT_Close(m_ftHandle.load());
+    m_transcript.Event("CLOSE", status);
+    return status;
 }
 
 FT_STATUS UsbLink::ResetDevice()
@@ -204,7 +227,10 @@ FT_STATUS UsbLink::Purge(ULONG mask)
     if (m_pFT_Purge == nullptr) {
         return Missing("FT_Purge");
     }
-    return m_pFT_Purge(m_ftHandle.load(), mask);
+    const FT_STATUS status = m_pFT_Purge(m_ftHandle.load(), mask);
+    if (m_transcript.Recording())
+        m_transcript.Event("PURGE " + std::to_string(mask), status);
+    return status;
 }
 
 FT_STATUS UsbLink::SetTimeouts(ULONG readTimeout, ULONG writeTimeout)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "usb/D2xxApi.h"
+#include "usb/LinkTranscript.h"
 
 class UsbLink {
 public:
@@ -53,12 +54,18 @@ public:
     FT_STATUS SetTimeouts(ULONG readTimeout, ULONG writeTimeout);
     FT_STATUS GetQueueStatus(DWORD* queued);
 
+    // Every write, read, open, close and purge above goes into the transcript while it records.
+    LinkTranscript& Transcript() { return m_transcript; }
+    // The panel found the device gone.
+    void NoteLinkLost() { m_transcript.Event("LOST"); }
+
 private:
     FT_STATUS Missing(const char* entryPoint);
     void Report(const std::string& message);
     void ClearSlots();
 
     Reporter m_report;
+    LinkTranscript m_transcript;
     void* m_hD2xx = nullptr;
     std::string m_libraryPath;
     // The link-exercise worker writes through this handle while "Open" may replace it.
