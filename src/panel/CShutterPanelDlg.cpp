@@ -62,7 +62,11 @@ CShutterPanelDlg::CShutterPanelDlg(PanelOptions options)
 
 void CShutterPanelDlg::OnTimer()
 {
+    m_bTimerTick = true;
+    m_listReceived->ListModel().SetAnnounceHold(kCountShowMs);
     PollReplies();
+    m_listReceived->ListModel().SetAnnounceHold(0);
+    m_bTimerTick = false;
     SlowDownWhenIdle();
     CheckTranscript();
 }
@@ -159,7 +163,7 @@ void CShutterPanelDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_SPEED, m_sliderSpeed);
     DDX_Control(pDX, IDC_RECEIVED_LIST, m_listReceived);
     DDX_Text(pDX, IDC_USB_STATUS, m_strUsbStatus);
-    DDX_Text(pDX, IDC_RECEIVED_BYTES, m_nReceivedBytes);
+    ExchangeReceivedCount(pDX);
     DDX_Text(pDX, IDC_DEVICE, m_strDevice);
     DDX_Radio(pDX, IDC_BY_DESCRIPTION, m_nOpenBy);
     DDX_Radio(pDX, IDC_SHUTTER_OPEN, m_nShutterState);

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QStyleOptionViewItem>
+#include <QTimer>
 #include <algorithm>
 #include <optional>
 
@@ -202,10 +203,14 @@ int ReceivedListModel::AddText(QString text)
 void ReceivedListModel::Appended()
 {
     // At most one pending post, however many batches a paint has already flushed.
-    if (!m_flushPosted) {
-        m_flushPosted = true;
+    if (m_flushPosted)
+        return;
+    m_flushPosted = true;
+    const qint64 since = m_lastFlush.isValid() ? m_lastFlush.elapsed() : m_holdMs;
+    if (since < m_holdMs)
+        QTimer::singleShot(int(m_holdMs - since), this, &ReceivedListModel::PostedFlush);
+    else
         QMetaObject::invokeMethod(this, &ReceivedListModel::PostedFlush, Qt::QueuedConnection);
-    }
 }
 
 void ReceivedListModel::PostedFlush()
@@ -220,6 +225,7 @@ void ReceivedListModel::Flush()
     if (count <= m_shownRows) {
         return;
     }
+    m_lastFlush.restart();
     beginInsertRows(QModelIndex(), m_shownRows, count - 1);
     m_shownRows = count;
     endInsertRows();

@@ -4,6 +4,7 @@
 // row height instead of keeping a position per row.
 
 #include <QAbstractListModel>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QString>
 #include <array>
@@ -77,6 +78,9 @@ public:
     void Clear();
     // Announces the lines appended since the last call.
     void Flush();
+    // While set, rows appended within holdMs of the last announcement wait until holdMs has
+    // passed: a stream announced on every 2 ms tick relaid the view out 500 times a second.
+    void SetAnnounceHold(int holdMs) { m_holdMs = holdMs; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -93,6 +97,8 @@ private:
     ReceivedLines m_lines;
     int m_shownRows = 0;
     bool m_flushPosted = false;
+    int m_holdMs = 0;
+    QElapsedTimer m_lastFlush;
 };
 
 class ReceivedList : public QListView {

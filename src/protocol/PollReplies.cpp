@@ -13,7 +13,6 @@
 namespace {
 
 constexpr DWORD kReadChunk = 600;
-constexpr int kCountPaintMs = 40;
 
 class PanelDecoderHost : public DecoderHost {
 public:
@@ -67,24 +66,30 @@ void CShutterPanelDlg::CreateDecoder()
 {
     m_decoderHost = std::make_unique<PanelDecoderHost>(*this);
     m_decoder = std::make_unique<ReplyDecoder>(*m_decoderHost);
-    m_countPaintHold.setSingleShot(true);
-    m_countPaintHold.setInterval(kCountPaintMs);
-    connect(&m_countPaintHold, &QTimer::timeout, this, [this] {
-        if (QWidget* count = GetDlgItem(IDC_RECEIVED_BYTES))
-            count->setUpdatesEnabled(true);  // shows the latest count
-    });
+    m_countShowHold.setSingleShot(true);
+    m_countShowHold.setInterval(kCountShowMs);
+    connect(&m_countShowHold, &QTimer::timeout, this, &CShutterPanelDlg::ShowReceivedCount);
 }
 
-void CShutterPanelDlg::HoldCountPainting()
+void CShutterPanelDlg::ExchangeReceivedCount(CDataExchange* pDX)
 {
-    QWidget* count = GetDlgItem(IDC_RECEIVED_BYTES);
-    if (!count)
+    // The control is read-only and may lag behind the field while held: the field is the count,
+    // and a pull leaves it alone.
+    if (pDX->m_bSaveAndValidate)
         return;
-    if (m_countPaintHold.isActive()) {
-        count->setUpdatesEnabled(false);
-    } else {
-        count->setUpdatesEnabled(true);
-        m_countPaintHold.start();
+    if (m_bTimerTick && m_countShowHold.isActive()) {
+        m_bCountStale = true;
+        return;
+    }
+    DDX_Text(pDX, IDC_RECEIVED_BYTES, m_nReceivedBytes);
+    m_bCountStale = false;
+}
+
+void CShutterPanelDlg::ShowReceivedCount()
+{
+    if (m_bCountStale) {
+        m_bCountStale = false;
+        SetDlgItemText(IDC_RECEIVED_BYTES, std::to_string(m_nReceivedBytes));
     }
 }
 
@@ -113,7 +118,6 @@ void CShutterPanelDlg::PollReplies()
     DWORD got = 0;
     const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
     NoteActivity();
-    HoldCountPainting();
     // Both ways end with a push. The controls that changed have asked to be redrawn; painting
     // the whole panel here, up to 500 times a second while bytes stream in, would cost more
     // than everything else together.
@@ -121,6 +125,8 @@ void CShutterPanelDlg::PollReplies()
         m_decoder->Decode(buffer, got);
     else
         UpdateData(false);
+    if (m_bTimerTick && !m_countShowHold.isActive())
+        m_countShowHold.start();
 }
 
 void CShutterPanelDlg::OnLinkLost()
