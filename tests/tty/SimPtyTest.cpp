@@ -18,6 +18,7 @@
 
 #include "QuillonSim.h"
 #include "tty/FakeSysfs.h"
+#include "tty/ReadWithin.h"
 #include "tty/SimPtyProcess.h"
 
 namespace {
@@ -48,20 +49,7 @@ public:
     // Up to n bytes, as many as come within the time.
     Bytes Receive(size_t n, int withinMs = 5000)
     {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(withinMs);
-        Bytes out;
-        while (out.size() < n) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, int(left.count())) != 1)
-                break;
-            uint8_t buffer[256];
-            const ssize_t r = read(fd_, buffer, std::min(sizeof buffer, n - out.size()));
-            if (r <= 0)
-                break;
-            out.insert(out.end(), buffer, buffer + r);
-        }
-        return out;
+        return ReadWithin(fd_, n, std::chrono::milliseconds(withinMs));
     }
 
 private:

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "ReadWithin.h"
 #include "RefusingPort.h"
 #include "TtyD2xx.h"
 #include "tty/FakeSysfs.h"
@@ -63,20 +64,7 @@ public:
     // What arrives within the deadline, up to n bytes.
     Bytes Receive(size_t n, std::chrono::milliseconds within = kDeadline)
     {
-        const auto deadline = Clock::now() + within;
-        Bytes out;
-        while (out.size() < n) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, int(left.count())) != 1)
-                break;
-            uint8_t buffer[4096];
-            const ssize_t r = read(fd_, buffer, std::min(sizeof buffer, n - out.size()));
-            if (r <= 0)
-                break;
-            out.insert(out.end(), buffer, buffer + r);
-        }
-        return out;
+        return ReadWithin(fd_, n, within);
     }
     // Terminal settings act on the terminal whichever end asks.
     termios2 Settings() const
