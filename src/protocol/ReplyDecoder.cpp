@@ -154,19 +154,16 @@ void ReplyDecoder::StatusByte(uint8_t b)
     const int index = ++g_nStatusIndex;
     ListByte(b);
 
-    int field = index;
-    if (index >= 4 && p.m_nShutterMode == kNeutralDensity) {
-        if (index == 4) {
-            p.m_nNdSteps = b;
-            m_host.SetCaption(Caption::TransitionTimes, TransitionText(b));
-            m_host.SetCaption(Caption::NdRadio, "Neutral Density - " + Decimal(b));
-        }
-        field = index - 1;
+    const bool nd = index >= 4 && p.m_nShutterMode == kNeutralDensity;
+    if (nd && index == 4) {
+        p.m_nNdSteps = b;
+        m_host.SetCaption(Caption::TransitionTimes, TransitionText(b));
+        m_host.SetCaption(Caption::NdRadio, "Neutral Density - " + Decimal(b));
+        return;
     }
+    const int field = nd ? index - 1 : index;
 
-    if (index == 4 && p.m_nShutterMode == kNeutralDensity) {
-        // The step count, above.
-    } else if (field == kShutter) {
+    if (field == kShutter) {
         p.m_nShutterState = b == cmd::kShutterOpen ? 0 : 1;
         Push();
     } else if (field == kMode) {
