@@ -17,6 +17,7 @@
 #include "ReplyStream.h"
 #include "SimPanel.h"
 #include "panel/ReceivedList.h"
+#include "Figure.h"
 
 namespace {
 
@@ -126,6 +127,12 @@ void BM_ReceivePath(benchmark::State& state)
         settingsChange ? "settings change with every reply" : "steady settings",
         static_cast<long long>(listed), replies, seconds, bytesPerSecond, heapPerByte, storePerByte,
         counter.paints);
+    ReportFigure(settingsChange ? "received-byte path, settings changing"
+                                : "received-byte path, steady settings",
+                 bytesPerSecond, "bytes/s", Goal::AtLeast, 2'000'000);
+    ReportFigure(settingsChange ? "memory per listed byte, settings changing"
+                                : "memory per listed byte, steady settings",
+                 heapPerByte, "bytes", Goal::AtMost, 4);
 }
 
 // Second argument: 0, the controller's settings stay put (the usual case: a reply repeats what

@@ -21,6 +21,7 @@
 #include "protocol/Frames.h"
 #include "tty/FakeSysfs.h"
 #include "tty/SimPtyProcess.h"
+#include "Figure.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ void BM_TtyStatusRoundTrip(benchmark::State& state)
         "Status round trip through the serial backend (write 0xCC, 20 bytes decoded), %zu "
         "requests: median %.3f ms, 99th percentile %.3f ms, max %.3f ms (goal: median <= 2 ms)\n",
         ms.size(), median, ms[ms.size() * 99 / 100], ms.back());
+    ReportFigure("Status round trip through the serial backend, median", median, "ms",
+                 Goal::AtMost, 2);
 }
 
 BENCHMARK(BM_TtyStatusRoundTrip)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "SimPanel.h"
+#include "Figure.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ void BM_IdlePollCpu(benchmark::State& state)
         "one core over %d s "
         "(goal: <= 1 %%)\n",
         cpuPercent, kSeconds);
+    ReportFigure("idle poll CPU, link open", cpuPercent, "% of a core", Goal::AtMost, 1);
 }
 
 BENCHMARK(BM_IdlePollCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);

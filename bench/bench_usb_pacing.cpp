@@ -7,8 +7,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "Figure.h"
 #include "QuillonSim.h"
 #include "usb/LinkExercise.h"
 #include "usb/LinkFlags.h"
@@ -74,6 +76,8 @@ void BM_LinkExercisePacing(benchmark::State& state)
         "link exercise speed %3d: %zu gaps of %d ms, median error %.3f ms, max %.3f ms "
         "(goal: median <= 1 ms)\n",
         speed, errors.size(), 500 - speed, median, worst);
+    const std::string figure = "link-exercise pacing error, speed " + std::to_string(speed);
+    ReportFigure(figure.c_str(), median, "ms", Goal::AtMost, 1);
 }
 
 BENCHMARK(BM_LinkExercisePacing)
