@@ -1,0 +1,250 @@
+// Faults on a working link: the cable pulled in the middle of what the panel does, then
+// replugged and opened again; write errors on each kind of command; replies with bytes missing,
+// extra or garbled. The panel and the simulator run on the simulator's manual clock; only the
+// link exercise's worker runs in real time, waited for with a deadline.
+
+#include <QDialog>
+#include <QLineEdit>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "faults/FaultPanel.h"
+#include "protocol/CNdStepsDlg.h"
+#include "usb/LinkExercise.h"
+
+namespace {
+
+// Bytes the link exercise wrote (0x40-0x4F), from the simulator's transcript.
+std::size_t ExerciseBytes()
+{
+    std::vector<QuillonSimEvent> events(QuillonSim_Transcript(nullptr, 0));
+    events.resize(QuillonSim_Transcript(events.data(), events.size()));
+    std::size_t n = 0;
+    for (const QuillonSimEvent& e : events)
+        n += e.direction == QUILLON_SIM_TO_DEVICE && (e.byte & 0xF0) == 0x40;
+    return n;
+}
+
+// Waits, at most 30 s of real time, until the exercise has written more than `than` bytes.
+bool ExerciseWritesMore(std::size_t than)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ExerciseBytes() <= than) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// Open, Soft, Enable on High, High for Open, both times, 3 repeats, On Power Up: a configuration
+// whose transfer ends without starting a run.
+void SetUpPanelForTransfer(CShutterPanelDlg& panel)
+{
+    panel.m_nShutterState = 0;
+    panel.m_nShutterMode = 1;
+    panel.m_nTriggerMode = 0;
+    panel.m_nSyncPolarity = 0;
+    panel.m_strRepeatNumber = "3";
+    panel.m_nFreeRunOption = 0;
+    g_closedTime = {"0", "0", "1", "250", "5"};
+    g_exposureTime = {"0", "1", "0", "0", "3"};
+    panel.UpdateData(false);
+}
+
+// Answer bytes of a frame: its echo and a ready byte.
+std::size_t Answer(const std::string& hexFrame)
+{
+    return (hexFrame.size() + 1) / 3 + 1;
+}
+
+// After the link came back: nothing is awaited from before, a plain command's echo is listed as
+// such, and a status reply brings the controller's settings into the panel.
+void ExpectReopenedLinkWorks(FaultPanel& p)
+{
+    FaultPanel::ExpectDecoderIdle();
+    p.Settle();
+    p.h.Click(IDC_SHUTTER_CLOSE);
+    p.TickUntilQuiet();
+    EXPECT_EQ(FaultPanel::Writes(), Strings{"AC"});
+    EXPECT_EQ(p.Lines(), ByteLines({0xAC, 0x0D}));
+    EXPECT_TRUE(p.Checked(IDC_SHUTTER_CLOSE));
+    FaultPanel::ExpectDecoderIdle();
+    p.h.Click(IDC_STATUS);
+    p.TickUntilQuiet();
+    EXPECT_EQ(FaultPanel::Writes(), Strings{"CC"});
+    EXPECT_EQ(p.Text(IDC_RECEIVED_BYTES), "22");
+    p.ExpectCountMatchesList();
+    FaultPanel::ExpectDecoderIdle();
+    const QuillonSimState s = FaultPanel::Controller();
+    EXPECT_EQ(p.Checked(IDC_SHUTTER_CLOSE), s.shutterOpen == 0);
+    EXPECT_EQ(p.Checked(IDC_SOFT), s.mode == 1);
+    EXPECT_EQ(p.Text(IDC_REPEAT), std::to_string(s.repeatCount));
+}
+
+// The link is lost at the next tick: the status line says so, the panel stops polling, and
+// "Open" after the replug brings the link back.
+void ExpectLostThenReopen(FaultPanel& p)
+{
+    if (g_bUsbOpen)
+        p.Tick();
+    EXPECT_EQ(p.Status(), kLostText);
+    EXPECT_EQ(g_bUsbOpen, 0);
+    EXPECT_TRUE(p.h.prompts.records.empty());
+    for (int id : {int(IDC_BLINK_LEDS), int(IDC_BLINK_OFF), int(IDC_SPEED), int(IDC_OPEN), IDOK})
+        EXPECT_TRUE(p.Panel().IsDlgItemEnabled(id)) << id;
+    QuillonSim_ClearCallLog();
+    p.Tick();
+    p.h.Click(IDC_STATUS);
+    EXPECT_EQ(FaultPanel::CallLog(), "FT_SetTimeouts(100,100)\n")
+        << "no tick polls a lost link and no command goes out on it";
+    QuillonSim_Replug(0);
+    p.h.Click(IDC_OPEN);
+    EXPECT_EQ(p.Status(), kReadyText);
+    EXPECT_EQ(g_bUsbOpen, 1);
+}
+
+// The cable pulled after each answered step of Apply's transfer: the frames before it went out
+// once each, every answer byte that came is counted and listed once, and after the replug and
+// "Open" nothing of the old transfer is awaited: a later echo is not taken for its answer (which
+// would send the rest of the configuration unasked). Apply then completes on the new link.
+TEST(PulledCableTest, DuringEachStepOfApply)
+{
+    Strings frames;
+    {
+        FaultPanel p;
+        p.StartReady();
+        SetUpPanelForTransfer(p.Panel());
+        p.h.Click(IDC_APPLY);
+        p.TickUntilQuiet();
+        frames = FaultPanel::Writes();
+        ASSERT_EQ(frames.size(), 8u);
+        ASSERT_EQ(frames.back(), "FA F1");
+    }
+    std::size_t answered = 0;
+    for (std::size_t step = 0; step < 8; ++step) {
+        SCOPED_TRACE("pulled after frame " + frames[step]);
+        FaultPanel p;
+        p.StartReady();
+        SetUpPanelForTransfer(p.Panel());
+        p.h.Click(IDC_APPLY);
+        for (std::size_t i = 0; i < step; ++i) p.Tick();
+        QuillonSim_Unplug(0);
+        EXPECT_EQ(FaultPanel::Writes(), Strings(frames.begin(), frames.begin() + long(step) + 1));
+        ExpectLostThenReopen(p);
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, int(answered));
+        p.ExpectCountMatchesList();
+        ExpectReopenedLinkWorks(p);
+
+        SetUpPanelForTransfer(p.Panel());
+        p.h.Click(IDC_APPLY);
+        p.TickUntilQuiet();
+        EXPECT_EQ(FaultPanel::Writes(), frames);
+        FaultPanel::ExpectDecoderIdle();
+        EXPECT_EQ(FaultPanel::Controller().mode, 1);
+        EXPECT_EQ(FaultPanel::Controller().repeatCount, 3);
+        answered += Answer(frames[step]);
+    }
+}
+
+// What the controller answers to a button on a fresh panel, from the simulator's transcript.
+Bytes ReplyTo(int button)
+{
+    FaultPanel p;
+    p.StartReady();
+    QuillonSim_ClearTranscript();
+    p.h.Click(button);
+    std::vector<QuillonSimEvent> events(QuillonSim_Transcript(nullptr, 0));
+    events.resize(QuillonSim_Transcript(events.data(), events.size()));
+    Bytes reply;
+    for (const QuillonSimEvent& e : events)
+        if (e.direction == QUILLON_SIM_FROM_DEVICE)
+            reply.push_back(e.byte);
+    return reply;
+}
+
+// The cable pulled part-way through a reply the decoder is taking in (status, identity), or
+// while a status request is owed after Reset: the bytes that came are decoded once, and after
+// the replug and "Open" the decoder waits for nothing of the old link, so the next echo is listed
+// as itself rather than taken for the rest of the old reply.
+TEST(PulledCableTest, DuringAReply)
+{
+    struct Case {
+        const char* name;
+        int button;
+        std::size_t before;  // reply bytes that arrive before the cable goes
+        Strings lines;       // what the list shows of them
+    };
+    const Bytes status = ReplyTo(IDC_STATUS);
+    ASSERT_EQ(status.size(), 20u);
+    const Bytes identity = ReplyTo(IDC_CONTROLLER_INFO);
+    ASSERT_EQ(identity.size(), 13u);
+    const auto head = [](const Bytes& reply, std::size_t n) {
+        return ByteLines(Bytes(reply.begin(), reply.begin() + long(n)));
+    };
+    const Case cases[] = {
+        {"status, first byte", IDC_STATUS, 1, head(status, 1)},
+        {"status, mid-way", IDC_STATUS, 9, head(status, 9)},
+        {"status, last byte missing", IDC_STATUS, 19, head(status, 19)},
+        {"identity, mid-way", IDC_CONTROLLER_INFO, 6, {"253  0xFD"}},
+        {"reset, marker owed", IDC_RESET, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes reply = c.button == IDC_STATUS ? status : identity;
+        FaultPanel p;
+        p.StartReady();
+        QuillonSim_SetSilent(0, 1);
+        p.h.Click(c.button);
+        FaultPanel::Inject(Bytes(reply.begin(), reply.begin() + long(c.before)));
+        p.Tick();
+        QuillonSim_SetSilent(0, 0);
+        EXPECT_EQ(p.Lines(), c.lines);
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, int(c.before));
+        QuillonSim_Unplug(0);
+        ExpectLostThenReopen(p);
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, int(c.before)) << "nothing decoded twice";
+        ExpectReopenedLinkWorks(p);
+    }
+}
+
+// The cable pulled while the link exercise streams from its worker: the tick that finds the
+// device gone closes it and stops the worker, nothing waits for the worker, and after the replug
+// and "Open" the exercise streams again.
+TEST(PulledCableTest, DuringTheLinkExercise)
+{
+    FaultPanel p;
+    p.StartReady();
+    g_nBlinkSpeed = 499;
+    p.h.Click(IDC_BLINK_LEDS);
+    ASSERT_FALSE(p.Panel().IsDlgItemEnabled(IDOK));
+    ASSERT_TRUE(ExerciseWritesMore(5));
+    QuillonSim_Unplug(0);
+    QuillonSim_ClearCallLog();
+    p.Tick();
+    EXPECT_EQ(g_bBlinkRunning, 0);
+    p.Panel().StopBlinkWorker();
+    EXPECT_FALSE(p.Panel().m_blink->Running());
+    // The worker's writes aside, the tick asked for the queue and closed the device.
+    std::string calls;
+    const std::string log = FaultPanel::CallLog();
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = log.find('\n', at) + 1;
+        if (log.compare(at, 8, "FT_Write") != 0)
+            calls += log.substr(at, end - at);
+        at = end;
+    }
+    EXPECT_EQ(calls, "FT_GetQueueStatus\nFT_Close\n");
+    EXPECT_EQ(p.Panel().m_nReceivedBytes, 0);
+    ExpectLostThenReopen(p);
+
+    const std::size_t before = ExerciseBytes();
+    p.h.Click(IDC_BLINK_LEDS);
+    EXPECT_TRUE(ExerciseWritesMore(before + 5));
+    p.h.Click(IDC_BLINK_OFF);
+    p.Panel().StopBlinkWorker();
+    EXPECT_EQ(p.Status(), kReadyText);
+}
+
+}  // namespace
