@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -59,9 +61,9 @@ std::size_t Answer(const std::string& hexFrame)
     return (hexFrame.size() + 1) / 3 + 1;
 }
 
-// After the link came back: nothing is awaited from before, a plain command's echo is listed as
+// After the link came back, or a fault went: nothing is awaited from before, a plain command's echo is listed as
 // such, and a status reply brings the controller's settings into the panel.
-void ExpectReopenedLinkWorks(FaultPanel& p)
+void ExpectLinkCarriesReplies(FaultPanel& p)
 {
     FaultPanel::ExpectDecoderIdle();
     p.Settle();
@@ -135,7 +137,7 @@ TEST(PulledCableTest, DuringEachStepOfApply)
         ExpectLostThenReopen(p);
         EXPECT_EQ(p.Panel().m_nReceivedBytes, int(answered));
         p.ExpectCountMatchesList();
-        ExpectReopenedLinkWorks(p);
+        ExpectLinkCarriesReplies(p);
 
         SetUpPanelForTransfer(p.Panel());
         p.h.Click(IDC_APPLY);
@@ -205,7 +207,7 @@ TEST(PulledCableTest, DuringAReply)
         QuillonSim_Unplug(0);
         ExpectLostThenReopen(p);
         EXPECT_EQ(p.Panel().m_nReceivedBytes, int(c.before)) << "nothing decoded twice";
-        ExpectReopenedLinkWorks(p);
+        ExpectLinkCarriesReplies(p);
     }
 }
 
@@ -245,6 +247,149 @@ TEST(PulledCableTest, DuringTheLinkExercise)
     p.h.Click(IDC_BLINK_OFF);
     p.Panel().StopBlinkWorker();
     EXPECT_EQ(p.Status(), kReadyText);
+}
+
+// The controller's settings that a frame can change.
+std::vector<int> Settings(const QuillonSimState& s)
+{
+    std::vector<int> v = {s.shutterOpen, s.mode, s.ndSteps, s.trigger, s.sync, s.freeRunOption,
+                          s.repeatCount, s.running, s.powered, s.saved};
+    v.insert(v.end(), s.closedTime, s.closedTime + 5);
+    v.insert(v.end(), s.exposureTime, s.exposureTime + 5);
+    return v;
+}
+
+// Every kind of command with its write failing (the driver's I/O error, 0 bytes written): the
+// controller sees nothing and answers nothing, no answer is awaited (a reply, the transfer's
+// next answer, the owed status request, a counted run), so the next command's echo is listed as
+// itself. The panel has no text for a failed write: the status line keeps "ready", and the
+// operator sees that no answer came. The write is not retried.
+TEST(WriteErrorTest, EachKindOfCommand)
+{
+    const auto click = [](int id) { return [id](FaultPanel& p) { p.h.Click(id); }; };
+    const auto failWrites = [] { QuillonSim_SetWriteStatus(0, 4); };
+    struct Case {
+        const char* name;
+        std::function<void(FaultPanel&)> act;  // runs with every write failing, unless it says
+        int received;  // answer bytes that still come (from frames before the failure)
+    };
+    const Case cases[] = {
+        {"shutter", click(IDC_SHUTTER_OPEN), 0},
+        {"mode", click(IDC_SOFT), 0},
+        {"neutral density", click(IDC_ND), 0},
+        {"trigger input", click(IDC_FALLING_EDGE), 0},
+        {"sync output", click(IDC_LOW_FOR_OPEN), 0},
+        {"pulse box", click(IDC_TRIGGER_PULSE), 0},
+        {"online", click(IDC_ONLINE), 0},
+        {"power", click(IDC_POWER_OFF), 0},
+        {"identity", click(IDC_CONTROLLER_INFO), 0},
+        {"status", click(IDC_STATUS), 0},
+        {"reset", click(IDC_RESET), 0},
+        {"restore defaults", click(IDC_RESTORE_DEFAULT), 0},
+        {"save to controller", click(IDC_SAVE_TO_CONTROLLER), 0},
+        {"time", click(IDC_SET_TIMER), 0},
+        {"repeat count", click(IDC_SEND_REPEAT), 0},
+        {"on power up", click(IDC_ON_POWER_UP), 0},
+        {"on trigger pulse", click(IDC_ON_TRIGGER), 0},
+        {"go", click(IDC_GO), 0},
+        {"stop", click(IDC_STOP), 0},
+        {"apply", click(IDC_APPLY), 0},
+        {"apply, a later step",
+         [failWrites](FaultPanel& p) {
+             QuillonSim_SetWriteStatus(0, 0);
+             p.h.Click(IDC_APPLY);
+             failWrites();
+         },
+         2},
+        {"status request owed after reset",
+         [failWrites](FaultPanel& p) {
+             QuillonSim_SetWriteStatus(0, 0);
+             p.h.Click(IDC_RESET);
+             failWrites();
+             QuillonSim_Advance(QUILLON_SIM_RESET_MARKER_MS);
+         },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultPanel p;
+        p.h.options.runDialog = [](CDialog& dlg) {
+            dlg.Create();
+            dlg.Item<QLineEdit>(IDC_ND_STEPS)->setText("72");
+            QTest::mouseClick(dlg.Item<QPushButton>(IDOK), Qt::LeftButton);
+            return dlg.result() == QDialog::Accepted;
+        };
+        p.StartReady();
+        p.h.TypeText(IDC_REPEAT, "3");
+        p.h.prompts.answers = {MbResult::Ok};
+        const std::vector<int> before = Settings(FaultPanel::Controller());
+        failWrites();
+        c.act(p);
+        p.TickUntilQuiet();
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, c.received);
+        if (c.received == 0) {
+            EXPECT_EQ(Settings(FaultPanel::Controller()), before) << "a frame reached the controller";
+        }
+        FaultPanel::ExpectDecoderIdle();
+        EXPECT_EQ(g_nFreeRunKind, 0);
+        EXPECT_EQ(p.Status(), kReadyText);
+        EXPECT_EQ(g_bUsbOpen, 1);
+
+        QuillonSim_SetWriteStatus(0, 0);
+        ExpectLinkCarriesReplies(p);
+    }
+}
+
+// Bytes of the link exercise the driver was asked to write, failed or not, from the call log.
+std::size_t ExerciseWriteCalls()
+{
+    const std::string log = FaultPanel::CallLog();
+    std::size_t n = 0;
+    for (std::size_t at = log.find("FT_Write(4"); at != std::string::npos;
+         at = log.find("FT_Write(4", at + 1))
+        ++n;
+    return n;
+}
+
+// The link exercise's writes failing: an I/O error is left to the tick to judge (the device is
+// still there, so the worker goes on until "Blink Off"); any other error ends the worker at once,
+// and the buttons show the exercise until "Blink Off". Afterwards the exercise streams again.
+TEST(WriteErrorTest, LinkExercise)
+{
+    for (const uint32_t status : {4u, 18u}) {
+        SCOPED_TRACE(status);
+        FaultPanel p;
+        p.StartReady();
+        g_nBlinkSpeed = 499;
+        QuillonSim_SetWriteStatus(0, status);
+        p.h.Click(IDC_BLINK_LEDS);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const std::size_t tries = status == 4 ? 5 : 1;
+        while (ExerciseWriteCalls() < tries && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        ASSERT_GE(ExerciseWriteCalls(), tries);
+        if (status != 4) {
+            while (p.Panel().m_blink->Running() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            EXPECT_FALSE(p.Panel().m_blink->Running());
+            EXPECT_EQ(ExerciseWriteCalls(), 1u) << "no write after the failed one";
+        }
+        p.TickUntilQuiet();
+        EXPECT_EQ(p.Status(), kReadyText);
+        EXPECT_FALSE(p.Panel().IsDlgItemEnabled(IDC_BLINK_LEDS));
+        EXPECT_FALSE(p.Panel().IsDlgItemEnabled(IDOK));
+        p.h.Click(IDC_BLINK_OFF);
+        p.Panel().StopBlinkWorker();
+        EXPECT_EQ(ExerciseBytes(), 0u) << "nothing reached the controller";
+        for (int id : {int(IDC_BLINK_LEDS), int(IDC_BLINK_OFF), int(IDC_SPEED), IDOK})
+            EXPECT_TRUE(p.Panel().IsDlgItemEnabled(id)) << id;
+
+        QuillonSim_SetWriteStatus(0, 0);
+        p.h.Click(IDC_BLINK_LEDS);
+        EXPECT_TRUE(ExerciseWritesMore(5));
+        p.h.Click(IDC_BLINK_OFF);
+        p.Panel().StopBlinkWorker();
+    }
 }
 
 }  // namespace
