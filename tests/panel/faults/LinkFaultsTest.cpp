@@ -392,4 +392,127 @@ TEST(WriteErrorTest, LinkExercise)
     }
 }
 
+// Replies with a byte missing or a byte too many. The decoder counts bytes and has no time-out:
+// a reply a byte short stays armed and takes the first byte of whatever comes next (the next
+// echo's first byte completes a status reply, or ends up in the identity's text; a transfer
+// answer a byte short resumes the transfer on the next echo, which sends the rest of the
+// configuration). A byte too many is listed as a byte of its own, and the transfer, a byte
+// ahead, still sends every frame once. Each byte is counted once, and the Shutter Close echo
+// that follows shows what the operator then sees.
+TEST(ReplyLengthTest, ABytesShortOrABytesMore)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FaultPanel&)> act;
+        int received;          // bytes counted after the reply
+        Strings echoLines;     // the first lines the Shutter Close echo adds to the list
+        Strings echoWrites;    // what goes out when Shutter Close is clicked and its echo comes
+        int echoReceived;      // bytes counted from the click on
+    };
+    const Strings asBytes = ByteLines({0xAC, 0x0D});
+    const Case cases[] = {
+        {"status, a byte short",
+         [](FaultPanel& p) {
+             QuillonSim_DropAnswerBytes(0, 1);
+             p.h.Click(IDC_STATUS);
+         },
+         19, asBytes, {"AC"}, 2},
+        {"status, a byte more",
+         [](FaultPanel& p) {
+             p.h.Click(IDC_STATUS);
+             FaultPanel::Inject({0x07});
+         },
+         21, asBytes, {"AC"}, 2},
+        {"identity, a byte short",
+         [](FaultPanel& p) {
+             QuillonSim_SetSilent(0, 1);
+             p.h.Click(IDC_CONTROLLER_INFO);
+             FaultPanel::Inject({0xFD, 'Q', 'S', 'C', '1', '0', '0', '0', '1', 'V', '1', '.'});
+             QuillonSim_SetSilent(0, 0);
+         },
+         12, {"QSC10001", "V1.\xC2\xAC", "13  0x0D"}, {"AC"}, 2},
+        {"identity, a byte more",
+         [](FaultPanel& p) {
+             p.h.Click(IDC_CONTROLLER_INFO);
+             FaultPanel::Inject({0x07});
+         },
+         14, asBytes, {"AC"}, 2},
+        {"transfer answer, a byte short",
+         [](FaultPanel& p) {
+             SetUpPanelForTransfer(p.Panel());
+             p.h.Click(IDC_APPLY);
+             QuillonSim_DropAnswerBytes(0, 1);
+         },
+         3, asBytes,
+         {"AC", "FA A1", "FA B1", "FA 10 00 01 25 05", "FA 20 01 00 00 03", "FA F0 00 03",
+          "FA F1"},
+         2 + 3 + 3 + 7 + 7 + 5},
+        {"transfer answer, a byte more",
+         [](FaultPanel& p) {
+             SetUpPanelForTransfer(p.Panel());
+             p.h.Click(IDC_APPLY);
+             FaultPanel::Inject({0x07});
+         },
+         30, asBytes, {"AC"}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultPanel p;
+        p.StartReady();
+        c.act(p);
+        p.TickUntilQuiet();
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, c.received);
+        EXPECT_EQ(p.Text(IDC_RECEIVED_BYTES), std::to_string(c.received));
+        const int lines = p.Panel().m_listReceived->GetCount();
+        FaultPanel::Writes();
+        p.h.Click(IDC_SHUTTER_CLOSE);
+        p.TickUntilQuiet();
+        EXPECT_EQ(FaultPanel::Writes(), c.echoWrites);
+        const Strings all = p.Lines();
+        ASSERT_GE(all.size(), lines + c.echoLines.size());
+        EXPECT_EQ(Strings(all.begin() + lines, all.begin() + lines + long(c.echoLines.size())),
+                  c.echoLines);
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, c.received + c.echoReceived);
+        FaultPanel::ExpectDecoderIdle();
+    }
+}
+
+// Garbage at random points of a status reply (a fixed seed, so every run sees the same): every
+// byte is counted once, nothing hangs, and whatever the garbage left armed, "Open" clears it and
+// the next status reply is decoded whole.
+TEST(ReplyLengthTest, GarbageAtRandomPoints)
+{
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        FaultPanel p;
+        p.StartReady();
+        QuillonSim_SetSilent(0, 1);
+        p.h.Click(IDC_STATUS);
+        QuillonSim_SetSilent(0, 0);
+        // The factory reply with one to five bytes of garbage at random places.
+        Bytes reply = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0, 0, 0, 0,
+                       0x20, 0,    0,    0,    0,    0xF0, 0,    0, 0x0D};
+        const int garbage = 1 + int(random() % 5);
+        for (int i = 0; i < garbage; ++i)
+            reply.insert(reply.begin() + long(random() % (reply.size() + 1)),
+                         uint8_t(random() & 0xFF));
+        FaultPanel::Inject(reply);
+        p.TickUntilQuiet();
+        EXPECT_EQ(p.Panel().m_nReceivedBytes, int(reply.size()));
+        EXPECT_EQ(p.Text(IDC_RECEIVED_BYTES), std::to_string(reply.size()));
+        p.h.Click(IDC_OPEN);
+        ASSERT_EQ(p.Status(), kReadyText);
+        FaultPanel::ExpectDecoderIdle();
+        p.Settle();
+        p.h.Click(IDC_STATUS);
+        p.TickUntilQuiet();
+        EXPECT_EQ(p.Text(IDC_RECEIVED_BYTES), "20");
+        EXPECT_TRUE(p.Checked(IDC_SHUTTER_CLOSE));
+        EXPECT_TRUE(p.Checked(IDC_FAST));
+        EXPECT_EQ(p.Text(IDC_REPEAT), "0");
+        FaultPanel::ExpectDecoderIdle();
+    }
+}
+
 }  // namespace
