@@ -616,8 +616,8 @@ TEST_F(TtyOpenTest, TheTerminalHangsUpMidReply)
 {
     struct Case {
         const char* name;
-        bool readWaiting;   // a read waits while the bytes come and the terminal hangs up
-        bool queryFirst;    // otherwise the queue is asked first, or the read comes straight
+        bool readWaiting;  // a read waits while the bytes come and the terminal hangs up
+        bool queryFirst;   // otherwise the queue is asked first, or the read comes straight
         QTTY_DWORD got;
     };
     const Case cases[] = {
@@ -663,8 +663,7 @@ TEST_F(TtyOpenTest, TheTerminalHangsUpMidReply)
         EXPECT_EQ(Bytes(reply, reply + std::min<QTTY_DWORD>(got, 20)),
                   Bytes(head.begin(), head.begin() + c.got));
         EXPECT_LT(MsSince(start), 5000) << "not the read's time-out";
-        for (const auto& [name, call] : HandleCalls())
-            EXPECT_EQ(call(h), QTTY_FT_IO_ERROR) << name;
+        for (const auto& [name, call] : HandleCalls()) EXPECT_EQ(call(h), QTTY_FT_IO_ERROR) << name;
         EXPECT_EQ(FT_Close(h), QTTY_FT_OK);
     }
 }

@@ -31,9 +31,9 @@ Strings Join(Strings a, const Strings& b)
 // still arrives. Nothing crashes and the panel stays up whatever is missing.
 TEST(MissingEntryPointTest, EachMissingEntryPointIsReportedAndThePanelGoesOn)
 {
-    const Strings configure = {NotValid("FT_ResetDevice"),      NotValid("FT_SetTimeouts"),
-                               NotValid("FT_Purge"),            NotValid("FT_SetLatencyTimer"),
-                               NotValid("FT_SetBaudRate"),      NotValid("FT_SetUSBParameters"),
+    const Strings configure = {NotValid("FT_ResetDevice"), NotValid("FT_SetTimeouts"),
+                               NotValid("FT_Purge"),       NotValid("FT_SetLatencyTimer"),
+                               NotValid("FT_SetBaudRate"), NotValid("FT_SetUSBParameters"),
                                NotValid("FT_SetTimeouts")};
     const Strings noOpen = {NotValid("FT_OpenEx"), NotValid("FT_SetTimeouts")};
     const Strings lateSetters = {NotValid("FT_SetLatencyTimer"), NotValid("FT_SetBaudRate"),
@@ -62,28 +62,56 @@ TEST(MissingEntryPointTest, EachMissingEntryPointIsReportedAndThePanelGoesOn)
          Join({"Can't load the D2XX driver library.\n" + absent +
                ": cannot open shared object file: No such file or directory"},
               noOpen),
-         notResponding, {}, notResponding,
-         Join({NotValid("FT_Close")}, noOpen), cannotOpen, 0},
+         notResponding,
+         {},
+         notResponding,
+         Join({NotValid("FT_Close")}, noOpen),
+         cannotOpen,
+         0},
         // The first three bound are the first three of the order: write, read, open by number.
-        {without("FT_Write"), Join({missing("FT_Write")}, noOpen), notResponding, {},
-         notResponding, Join({NotValid("FT_Close")}, noOpen), cannotOpen, 0},
-        {without("FT_Read"), Join({missing("FT_Read")}, noOpen), notResponding, {}, notResponding,
-         Join({NotValid("FT_Close")}, noOpen), cannotOpen, 0},
-        {without("FT_Open"), Join({missing("FT_Open")}, noOpen), notResponding, {}, notResponding,
-         Join({NotValid("FT_Close")}, noOpen), cannotOpen, 0},
-        {without("FT_OpenEx"), Join({missing("FT_OpenEx")}, noOpen), notResponding, {},
-         notResponding, Join({NotValid("FT_Close")}, noOpen), cannotOpen, 0},
+        {without("FT_Write"),
+         Join({missing("FT_Write")}, noOpen),
+         notResponding,
+         {},
+         notResponding,
+         Join({NotValid("FT_Close")}, noOpen),
+         cannotOpen,
+         0},
+        {without("FT_Read"),
+         Join({missing("FT_Read")}, noOpen),
+         notResponding,
+         {},
+         notResponding,
+         Join({NotValid("FT_Close")}, noOpen),
+         cannotOpen,
+         0},
+        {without("FT_Open"),
+         Join({missing("FT_Open")}, noOpen),
+         notResponding,
+         {},
+         notResponding,
+         Join({NotValid("FT_Close")}, noOpen),
+         cannotOpen,
+         0},
+        {without("FT_OpenEx"),
+         Join({missing("FT_OpenEx")}, noOpen),
+         notResponding,
+         {},
+         notResponding,
+         Join({NotValid("FT_Close")}, noOpen),
+         cannotOpen,
+         0},
         // From here the device opens and answers the handshake, with no time-outs set (the
         // simulator answers at once): "ready" until the first tick finds no queue query.
         {without("FT_ListDevices"), Join({missing("FT_ListDevices")}, configure), kReadyText, lost,
          kLostText, Join({NotValid("FT_Close")}, configure), kReadyText, 0},
         {without("FT_Close"), Join({missing("FT_Close")}, configure), kReadyText, lost, kLostText,
          Join({NotValid("FT_Close")}, configure), kReadyText, 0},
-        {without("FT_ResetDevice"), Join({missing("FT_ResetDevice")}, configure), kReadyText,
-         queue, kLostText, configure, kReadyText, 0},
-        {without("FT_Purge"), Join({missing("FT_Purge")}, Strings(configure.begin() + 1, configure.end())),
-         kReadyText, queue, kLostText, Strings(configure.begin() + 1, configure.end()), kReadyText,
-         0},
+        {without("FT_ResetDevice"), Join({missing("FT_ResetDevice")}, configure), kReadyText, queue,
+         kLostText, configure, kReadyText, 0},
+        {without("FT_Purge"),
+         Join({missing("FT_Purge")}, Strings(configure.begin() + 1, configure.end())), kReadyText,
+         queue, kLostText, Strings(configure.begin() + 1, configure.end()), kReadyText, 0},
         {without("FT_SetTimeouts"),
          Join({missing("FT_SetTimeouts"), NotValid("FT_SetTimeouts")},
               Join(lateSetters, {NotValid("FT_SetTimeouts")})),
@@ -93,16 +121,31 @@ TEST(MissingEntryPointTest, EachMissingEntryPointIsReportedAndThePanelGoesOn)
         {without("FT_GetQueueStatus"), Join({missing("FT_GetQueueStatus")}, lateSetters),
          kReadyText, queue, kLostText, lateSetters, kReadyText, 0},
         // The receive path is whole: only the link's tuning is missing, and the link works.
-        {without("FT_SetBaudRate"), Join({missing("FT_SetBaudRate")}, lateSetters), kReadyText, {},
-         kReadyText, lateSetters, kReadyText, 20},
+        {without("FT_SetBaudRate"),
+         Join({missing("FT_SetBaudRate")}, lateSetters),
+         kReadyText,
+         {},
+         kReadyText,
+         lateSetters,
+         kReadyText,
+         20},
         {without("FT_SetLatencyTimer"),
          {missing("FT_SetLatencyTimer"), NotValid("FT_SetLatencyTimer"),
           NotValid("FT_SetUSBParameters")},
-         kReadyText, {}, kReadyText,
-         {NotValid("FT_SetLatencyTimer"), NotValid("FT_SetUSBParameters")}, kReadyText, 20},
+         kReadyText,
+         {},
+         kReadyText,
+         {NotValid("FT_SetLatencyTimer"), NotValid("FT_SetUSBParameters")},
+         kReadyText,
+         20},
         {without("FT_SetUSBParameters"),
-         {missing("FT_SetUSBParameters"), NotValid("FT_SetUSBParameters")}, kReadyText, {},
-         kReadyText, {NotValid("FT_SetUSBParameters")}, kReadyText, 20},
+         {missing("FT_SetUSBParameters"), NotValid("FT_SetUSBParameters")},
+         kReadyText,
+         {},
+         kReadyText,
+         {NotValid("FT_SetUSBParameters")},
+         kReadyText,
+         20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library);
@@ -126,7 +169,8 @@ TEST(MissingEntryPointTest, EachMissingEntryPointIsReportedAndThePanelGoesOn)
         p.h.Click(IDC_STATUS);
         p.Tick();
         EXPECT_EQ(p.Panel().m_nReceivedBytes, c.statusReplyBytes);
-        for (const auto& record : p.h.prompts.records) EXPECT_EQ(record.caption, p.Panel().AppName());
+        for (const auto& record : p.h.prompts.records)
+            EXPECT_EQ(record.caption, p.Panel().AppName());
         EXPECT_TRUE(p.Panel().isVisible());
     }
 }
@@ -142,9 +186,9 @@ TEST(HandshakeFaultTest, EachFaultIsShownAndOpenRecoversOnceItIsGone)
         const char* name;
         std::function<void()> fault;  // armed just before start-up and before "Open"
         std::function<void()> heal;
-        const char* suffix;    // after the status text; nullptr: the link is ready
-        unsigned readWaitMs;   // spent in the handshake's reads
-        Strings leftOver;      // listed at the first tick on a ready link
+        const char* suffix;   // after the status text; nullptr: the link is ready
+        unsigned readWaitMs;  // spent in the handshake's reads
+        Strings leftOver;     // listed at the first tick on a ready link
     };
     // Acts once, just before the first call of entryPoint from now on.
     const auto before = [](const char* entryPoint, std::function<void()> act) {
@@ -171,17 +215,28 @@ TEST(HandshakeFaultTest, EachFaultIsShownAndOpenRecoversOnceItIsGone)
     std::vector<Case> cases = {
         {"answered", nothing, nothing, nullptr, 0, {}},
         {"silent", [] { QuillonSim_SetSilent(0, 1); }, speak, " (no reply)", 6000, {}},
-        {"wrong handshake byte", [] { QuillonSim_SetHandshakeReply(0, 0x41); },
-         [] { QuillonSim_SetHandshakeReply(0, -1); }, " (0x41)", 0, {}},
-        {"handshake byte alone", before("FT_Write", answerOnly({0xEE})), speak, nullptr, 3000,
+        {"wrong handshake byte",
+         [] { QuillonSim_SetHandshakeReply(0, 0x41); },
+         [] { QuillonSim_SetHandshakeReply(0, -1); },
+         " (0x41)",
+         0,
          {}},
-        {"power byte alone", [] { QuillonSim_DropAnswerBytes(0, 1); }, nothing, " (0x01)", 3000,
+        {"handshake byte alone", before("FT_Write", answerOnly({0xEE})), speak, nullptr, 3000, {}},
+        {"power byte alone",
+         [] { QuillonSim_DropAnswerBytes(0, 1); },
+         nothing,
+         " (0x01)",
+         3000,
          {}},
         {"a byte more", before("FT_Write", answerOnly({0xEE, 0x01, 0x07})), speak, nullptr, 0,
          ByteLines({0x07})},
         {"garbled", [] { QuillonSim_CorruptAnswerBytes(0, 2); }, nothing, " (0x11)", 0, {}},
-        {"write fails", [] { QuillonSim_SetWriteStatus(0, 4); },
-         [] { QuillonSim_SetWriteStatus(0, 0); }, " (no reply)", 6000, {}},
+        {"write fails",
+         [] { QuillonSim_SetWriteStatus(0, 4); },
+         [] { QuillonSim_SetWriteStatus(0, 0); },
+         " (no reply)",
+         6000,
+         {}},
     };
     for (const char* call : {"FT_ResetDevice", "FT_SetTimeouts", "FT_Purge", "FT_SetLatencyTimer",
                              "FT_SetBaudRate", "FT_SetUSBParameters", "FT_Write", "FT_Read"}) {
@@ -231,8 +286,8 @@ TEST(HandshakeFaultTest, EachFaultIsShownAndOpenRecoversOnceItIsGone)
         EXPECT_EQ(QuillonSim_NowMs() - start, 151 + c.readWaitMs);
         EXPECT_EQ(pauses, (std::vector<unsigned>{150, 1}));
         EXPECT_EQ(FaultPanel::CallLog(), std::string("FT_Close\n") + kCount +
-                                             "FT_OpenEx(\"Quillon SC\",2)\n" + kConfigure +
-                                             reads + (ready ? "" : "FT_Close\n") +
+                                             "FT_OpenEx(\"Quillon SC\",2)\n" + kConfigure + reads +
+                                             (ready ? "" : "FT_Close\n") +
                                              "FT_SetTimeouts(100,100)\n");
         expectLink("USB not responding");
 

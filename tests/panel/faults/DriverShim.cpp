@@ -34,12 +34,12 @@ void Hook(const char* name)
 
 }  // namespace
 
-#define QUILLON_SHIM(name, params, args)                        \
-    extern "C" FT_STATUS name params                            \
-    {                                                           \
-        Hook(#name);                                            \
-        static const auto real = Real<name##Fn>(#name);         \
-        return real args;                                       \
+#define QUILLON_SHIM(name, params, args)                \
+    extern "C" FT_STATUS name params                    \
+    {                                                   \
+        Hook(#name);                                    \
+        static const auto real = Real<name##Fn>(#name); \
+        return real args;                               \
     }
 
 extern "C" void QuillonShim_SetHook(QuillonShimHook hook)

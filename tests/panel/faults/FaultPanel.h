@@ -31,8 +31,7 @@ class FaultPanel {
 public:
     // A panel on the given library (a file of the build tree, or a path), its profile naming
     // device number 0. Not started.
-    explicit FaultPanel(const std::string& library = "libquillon-shim.so")
-        : h({Path(library)})
+    explicit FaultPanel(const std::string& library = "libquillon-shim.so") : h({Path(library)})
     {
         QuillonSim_Reset();
         ResetDecoderState();
@@ -42,8 +41,8 @@ public:
         g_beforeCall = nullptr;
         m_shim = dlopen(Path(library).c_str(), RTLD_NOW | RTLD_LOCAL);
         if (m_shim != nullptr) {
-            if (auto set = reinterpret_cast<QuillonShimSetHookFn>(
-                    dlsym(m_shim, "QuillonShim_SetHook")))
+            if (auto set =
+                    reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
                 set(&CallHook);
         }
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
@@ -56,8 +55,8 @@ public:
         g_beforeCall = nullptr;
         h.panel.reset();
         if (m_shim != nullptr) {
-            if (auto set = reinterpret_cast<QuillonShimSetHookFn>(
-                    dlsym(m_shim, "QuillonShim_SetHook")))
+            if (auto set =
+                    reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
                 set(nullptr);
             dlclose(m_shim);
         }

@@ -61,8 +61,8 @@ std::size_t Answer(const std::string& hexFrame)
     return (hexFrame.size() + 1) / 3 + 1;
 }
 
-// After the link came back, or a fault went: nothing is awaited from before, a plain command's echo is listed as
-// such, and a status reply brings the controller's settings into the panel.
+// After the link came back, or a fault went: nothing is awaited from before, a plain command's echo
+// is listed as such, and a status reply brings the controller's settings into the panel.
 void ExpectLinkCarriesReplies(FaultPanel& p)
 {
     FaultPanel::ExpectDecoderIdle();
@@ -252,8 +252,8 @@ TEST(PulledCableTest, DuringTheLinkExercise)
 // The controller's settings that a frame can change.
 std::vector<int> Settings(const QuillonSimState& s)
 {
-    std::vector<int> v = {s.shutterOpen, s.mode, s.ndSteps, s.trigger, s.sync, s.freeRunOption,
-                          s.repeatCount, s.running, s.powered, s.saved};
+    std::vector<int> v = {s.shutterOpen,   s.mode,        s.ndSteps, s.trigger, s.sync,
+                          s.freeRunOption, s.repeatCount, s.running, s.powered, s.saved};
     v.insert(v.end(), s.closedTime, s.closedTime + 5);
     v.insert(v.end(), s.exposureTime, s.exposureTime + 5);
     return v;
@@ -328,7 +328,8 @@ TEST(WriteErrorTest, EachKindOfCommand)
         p.TickUntilQuiet();
         EXPECT_EQ(p.Panel().m_nReceivedBytes, c.received);
         if (c.received == 0) {
-            EXPECT_EQ(Settings(FaultPanel::Controller()), before) << "a frame reached the controller";
+            EXPECT_EQ(Settings(FaultPanel::Controller()), before)
+                << "a frame reached the controller";
         }
         FaultPanel::ExpectDecoderIdle();
         EXPECT_EQ(g_nFreeRunKind, 0);
@@ -404,10 +405,10 @@ TEST(ReplyLengthTest, ABytesShortOrABytesMore)
     struct Case {
         const char* name;
         std::function<void(FaultPanel&)> act;
-        int received;          // bytes counted after the reply
-        Strings echoLines;     // the first lines the Shutter Close echo adds to the list
-        Strings echoWrites;    // what goes out when Shutter Close is clicked and its echo comes
-        int echoReceived;      // bytes counted from the click on
+        int received;        // bytes counted after the reply
+        Strings echoLines;   // the first lines the Shutter Close echo adds to the list
+        Strings echoWrites;  // what goes out when Shutter Close is clicked and its echo comes
+        int echoReceived;    // bytes counted from the click on
     };
     const Strings asBytes = ByteLines({0xAC, 0x0D});
     const Case cases[] = {
@@ -416,13 +417,19 @@ TEST(ReplyLengthTest, ABytesShortOrABytesMore)
              QuillonSim_DropAnswerBytes(0, 1);
              p.h.Click(IDC_STATUS);
          },
-         19, asBytes, {"AC"}, 2},
+         19,
+         asBytes,
+         {"AC"},
+         2},
         {"status, a byte more",
          [](FaultPanel& p) {
              p.h.Click(IDC_STATUS);
              FaultPanel::Inject({0x07});
          },
-         21, asBytes, {"AC"}, 2},
+         21,
+         asBytes,
+         {"AC"},
+         2},
         {"identity, a byte short",
          [](FaultPanel& p) {
              QuillonSim_SetSilent(0, 1);
@@ -430,22 +437,28 @@ TEST(ReplyLengthTest, ABytesShortOrABytesMore)
              FaultPanel::Inject({0xFD, 'Q', 'S', 'C', '1', '0', '0', '0', '1', 'V', '1', '.'});
              QuillonSim_SetSilent(0, 0);
          },
-         12, {"QSC10001", "V1.\xC2\xAC", "13  0x0D"}, {"AC"}, 2},
+         12,
+         {"QSC10001", "V1.\xC2\xAC", "13  0x0D"},
+         {"AC"},
+         2},
         {"identity, a byte more",
          [](FaultPanel& p) {
              p.h.Click(IDC_CONTROLLER_INFO);
              FaultPanel::Inject({0x07});
          },
-         14, asBytes, {"AC"}, 2},
+         14,
+         asBytes,
+         {"AC"},
+         2},
         {"transfer answer, a byte short",
          [](FaultPanel& p) {
              SetUpPanelForTransfer(p.Panel());
              p.h.Click(IDC_APPLY);
              QuillonSim_DropAnswerBytes(0, 1);
          },
-         3, asBytes,
-         {"AC", "FA A1", "FA B1", "FA 10 00 01 25 05", "FA 20 01 00 00 03", "FA F0 00 03",
-          "FA F1"},
+         3,
+         asBytes,
+         {"AC", "FA A1", "FA B1", "FA 10 00 01 25 05", "FA 20 01 00 00 03", "FA F0 00 03", "FA F1"},
          2 + 3 + 3 + 7 + 7 + 5},
         {"transfer answer, a byte more",
          [](FaultPanel& p) {
@@ -453,7 +466,10 @@ TEST(ReplyLengthTest, ABytesShortOrABytesMore)
              p.h.Click(IDC_APPLY);
              FaultPanel::Inject({0x07});
          },
-         30, asBytes, {"AC"}, 2},
+         30,
+         asBytes,
+         {"AC"},
+         2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -491,8 +507,8 @@ TEST(ReplyLengthTest, GarbageAtRandomPoints)
         p.h.Click(IDC_STATUS);
         QuillonSim_SetSilent(0, 0);
         // The factory reply with one to five bytes of garbage at random places.
-        Bytes reply = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0, 0, 0, 0,
-                       0x20, 0,    0,    0,    0,    0xF0, 0,    0, 0x0D};
+        Bytes reply = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0, 0, 0,
+                       0,    0x20, 0,    0,    0,    0,    0xF0, 0, 0, 0x0D};
         const int garbage = 1 + int(random() % 5);
         for (int i = 0; i < garbage; ++i)
             reply.insert(reply.begin() + long(random() % (reply.size() + 1)),
