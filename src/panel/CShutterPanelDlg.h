@@ -215,7 +215,8 @@ public:
     bool BeginCommand();
     // Time-outs back to 100 ms, push, repaint: how every command ends, whether it sent or not.
     void EndCommand();
-    void WriteFrame(const Frame& frame);
+    // Whether the whole frame went out: only then may an answer be awaited.
+    bool WriteFrame(const Frame& frame);
     // A modal dialog run on behalf of an operation: ticks do not poll until it closes.
     bool RunModalDialog(CDialog& dlg);
     void OnShutterOpen();

@@ -27,10 +27,8 @@ bool Confirmed(CShutterPanelDlg& dlg, const char* text)
 
 void CShutterPanelDlg::OnStatus()
 {
-    if (BeginCommand()) {
-        WriteFrame(SingleByteFrame(cmd::kStatusRequest));
+    if (BeginCommand() && WriteFrame(SingleByteFrame(cmd::kStatusRequest)))
         g_nStatusIndex = 0;
-    }
     EndCommand();
 }
 
@@ -57,19 +55,16 @@ void CShutterPanelDlg::OnPowerOff()
 
 void CShutterPanelDlg::OnReset()
 {
-    if (BeginCommand()) {
-        WriteFrame(SingleByteFrame(cmd::kReset));
+    if (BeginCommand() && WriteFrame(SingleByteFrame(cmd::kReset)))
         g_nStatusAfterReset = 1;
-    }
     EndCommand();
 }
 
 void CShutterPanelDlg::OnRestoreDefault()
 {
-    if (BeginCommand() && Confirmed(*this, kRestoreDefaultText)) {
-        WriteFrame(SettingsFrame(cmd::kRestoreDefaults));
+    if (BeginCommand() && Confirmed(*this, kRestoreDefaultText) &&
+        WriteFrame(SettingsFrame(cmd::kRestoreDefaults)))
         g_nStatusAfterReset = 2;
-    }
     EndCommand();
 }
 

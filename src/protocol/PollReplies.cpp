@@ -54,10 +54,12 @@ public:
     }
     void SelectTimer(int index) override { m_dlg.m_comboTimer.SetCurSel(index); }
     void LoadEditor(int index) override { m_dlg.LoadEditorFromRecord(index); }
-    void Write(const Frame& frame) override { m_dlg.WriteFrame(frame); }
+    void Write(const Frame& frame) override { m_sent = m_dlg.WriteFrame(frame); }
+    bool LastWriteSent() const override { return m_sent; }
 
 private:
     CShutterPanelDlg& m_dlg;
+    bool m_sent = true;
 };
 
 }  // namespace

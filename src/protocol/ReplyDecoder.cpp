@@ -250,6 +250,13 @@ void ReplyDecoder::TransferByte(uint8_t b)
         NextTransferStep(g_nTransferReceived, p, g_closedTime, g_exposureTime);
     if (!step.frame.empty()) {
         m_host.Write(step.frame);
+        // The controller never saw the frame, so its answer will not come: waiting for it
+        // would take later replies for it and send the rest of the configuration unasked.
+        if (!m_host.LastWriteSent()) {
+            g_nTransferReceived = -1;
+            g_nTransferExpected = -1;
+            return;
+        }
     }
     g_nTransferExpected += step.answer;
     if (step.ends) {
@@ -266,8 +273,9 @@ void ReplyDecoder::OwedStatusRequest(uint8_t b)
 {
     ListByte(b);
     g_nStatusAfterReset = 0;
-    g_nStatusIndex = 0;
     m_host.Write(SingleByteFrame(cmd::kStatusRequest));
+    if (m_host.LastWriteSent())
+        g_nStatusIndex = 0;
 }
 
 void ReplyDecoder::PlainByte(uint8_t b)

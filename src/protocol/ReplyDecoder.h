@@ -43,6 +43,9 @@ public:
     // The time editor's texts and trackbars from the record the index selects.
     virtual void LoadEditor(int index) = 0;
     virtual void Write(const Frame& frame) = 0;
+    // Whether the last Write went out whole; an answer is awaited only then. A host that cannot
+    // tell says it did.
+    virtual bool LastWriteSent() const { return true; }
 };
 
 class ReplyDecoder {

@@ -10,13 +10,15 @@ bool CShutterPanelDlg::BeginCommand()
     return UsbReady();
 }
 
-void CShutterPanelDlg::WriteFrame(const Frame& frame)
+bool CShutterPanelDlg::WriteFrame(const Frame& frame)
 {
     // A frame is one write; the controller reports nothing useful about a failed one, and the
-    // decoder notices a lost link at its next tick.
+    // decoder notices a lost link at its next tick. A frame that did not go out whole gets no
+    // answer, which the caller must not wait for.
     Frame bytes = frame;
     DWORD written = 0;
-    m_usb.Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written);
+    const FT_STATUS status = m_usb.Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written);
+    return status == FT_OK && written == bytes.size();
 }
 
 void CShutterPanelDlg::EndCommand()

@@ -15,9 +15,10 @@ void CShutterPanelDlg::OnApply()
 {
     // No pull: the transfer starts from the fields as last pulled.
     if (UsbReady()) {
-        g_nTransferExpected = 2;
-        WriteFrame(ShutterFrame(m_nShutterState));
-        g_nTransferReceived = 0;
+        // Unsent, the frame gets no answer: no transfer waits for one, nor for an earlier one.
+        const bool sent = WriteFrame(ShutterFrame(m_nShutterState));
+        g_nTransferExpected = sent ? 2 : -1;
+        g_nTransferReceived = sent ? 0 : -1;
     }
     EndCommand();
 }
@@ -34,9 +35,12 @@ void StartCountedRun(CShutterPanelDlg& dlg, int option)
                                         "Warning", MbIcon::Exclamation, MbButtons::Ok);
         } else {
             dlg.m_nFreeRunOption = option;
-            dlg.WriteFrame(FreeRunFrame(option));
-            g_nFreeRunKind = option;
-            g_nFreeRunStartState = dlg.m_nShutterState;
+            // No run starts on a frame that did not go out, and counting one would keep every
+            // later reply from the list.
+            if (dlg.WriteFrame(FreeRunFrame(option))) {
+                g_nFreeRunKind = option;
+                g_nFreeRunStartState = dlg.m_nShutterState;
+            }
         }
     }
     dlg.EndCommand();

@@ -7,6 +7,7 @@
 #include "framework/Prompts.h"
 #include "panel/CShutterPanelDlg.h"
 #include "panel/ReceivedList.h"
+#include "protocol/DecoderState.h"
 #include "usb/DeviceConnection.h"
 #include "usb/Diagnosis.h"
 #include "usb/LinkFlags.h"
@@ -65,6 +66,9 @@ FT_STATUS CShutterPanelDlg::OpenDevice()
 
 void CShutterPanelDlg::MarkLinkReady()
 {
+    // The open purged whatever the controller had sent: a reply, transfer answer or run report
+    // awaited from before will not come, and waiting for it would take the next replies for it.
+    ResetDecoderState();
     m_strUsbStatus = kUsbReady;
     EnableTestControls(true);
     g_bUsbOpen = 1;

@@ -1,5 +1,5 @@
 // Bytes from the controller into the panel: counted in "Received Bytes #", listed, and on screen
-// without anything forcing a paint; a failed queue query ends the link.
+// without anything forcing a paint.
 
 #include <gtest/gtest.h>
 
@@ -14,26 +14,9 @@
 #include "QuillonSim.h"
 #include "panel/ReceivedList.h"
 #include "support/PanelHarness.h"
-#include "usb/LinkExercise.h"
 #include "usb/LinkFlags.h"
 
 namespace {
-
-// The driver calls made so far, without the link exercise's writes from its own thread.
-std::string CallLog()
-{
-    std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
-    QuillonSim_CallLog(log.data(), log.size());
-    log.resize(log.size() - 1);
-    std::string calls;
-    for (std::size_t at = 0; at < log.size();) {
-        const std::size_t end = log.find('\n', at) + 1;
-        if (log.compare(at, 8, "FT_Write") != 0)
-            calls += log.substr(at, end - at);
-        at = end;
-    }
-    return calls;
-}
 
 class ReceivePathTest : public testing::Test {
 protected:
@@ -129,32 +112,6 @@ TEST_F(ReceivePathTest, AByteBringsBackTheFastPoll)
     h.panel->OnTimer();
     EXPECT_EQ(h.panel->PollTimer().interval(), 2);
     EXPECT_EQ(h.panel->m_nReceivedBytes, 1);
-}
-
-TEST_F(ReceivePathTest, FailedQueueQueryClosesTheDeviceAndStopsPolling)
-{
-    h.Click(IDC_BLINK_LEDS);  // a running exercise is stopped with the link
-    ASSERT_EQ(g_bBlinkRunning, 1);
-    ASSERT_FALSE(h.panel->IsDlgItemEnabled(IDOK));
-    QuillonSim_Unplug(0);
-    QuillonSim_ClearCallLog();
-
-    h.panel->PollReplies();
-    EXPECT_EQ(h.panel->GetDlgItemText(IDC_USB_STATUS), "USB not open.");
-    EXPECT_EQ(g_bUsbOpen, 0);
-    EXPECT_EQ(g_bBlinkRunning, 0);
-    h.panel->StopBlinkWorker();
-    EXPECT_EQ(CallLog(), "FT_GetQueueStatus\nFT_Close\n");
-    for (int id : {int(IDC_BLINK_LEDS), int(IDC_BLINK_OFF), int(IDC_SPEED), int(IDC_OPEN), IDOK})
-        EXPECT_TRUE(h.panel->IsDlgItemEnabled(id)) << id;
-    EXPECT_TRUE(h.prompts.records.empty());
-
-    // The link stays down: later ticks ask the driver nothing.
-    QuillonSim_ClearCallLog();
-    h.panel->PollReplies();
-    h.panel->OnTimer();
-    EXPECT_EQ(CallLog(), "");
-    EXPECT_EQ(h.panel->m_nReceivedBytes, 0);
 }
 
 }  // namespace

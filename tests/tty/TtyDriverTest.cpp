@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -561,6 +562,110 @@ TEST_F(TtyIoTest, APortThatRefusesTheRateSaysSo)
     }
     QTTY_DWORD n = 0;
     EXPECT_EQ(FT_GetQueueStatus(h, &n), QTTY_FT_OK) << "a refused rate leaves the port usable";
+}
+
+// A port listed, then gone before it is opened: its node removed, its entry gone from the
+// kernel's list, or the terminal behind it closed. Opening it by any method fails with the status
+// that says which, and the listing shows what is left.
+TEST(TtyVanishTest, APortThatVanishesBetweenListingAndOpening)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeSysfs&, PtyPeer&)> vanish;
+        QTTY_FT_STATUS status;
+        QTTY_DWORD countAfter;
+    };
+    const Case cases[] = {
+        {"node removed",
+         [](FakeSysfs& tree, PtyPeer&) { std::filesystem::remove(tree.Dev() / "ttyUSB0"); },
+         QTTY_FT_DEVICE_NOT_OPENED, 1},
+        {"unlisted",
+         [](FakeSysfs& tree, PtyPeer&) {
+             std::filesystem::remove_all(tree.Sys() / "class/tty/ttyUSB0");
+         },
+         QTTY_FT_DEVICE_NOT_FOUND, 0},
+        {"terminal closed", [](FakeSysfs&, PtyPeer& peer) { peer.Close(); },
+         QTTY_FT_DEVICE_NOT_OPENED, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSysfs tree;
+        PtyPeer peer;
+        tree.AddUsbPort("ttyUSB0", "1-1", FakeSysfs::Usb{}, peer.Terminal());
+        ASSERT_EQ(Count(), 1u);
+        ASSERT_EQ(List(QTTY_FT_OPEN_BY_SERIAL_NUMBER, 1), std::vector<std::string>{"QSC10001"});
+        c.vanish(tree, peer);
+        QTTY_FT_HANDLE h = nullptr;
+        char serial[] = "QSC10001";
+        char description[] = "Quillon SC";
+        EXPECT_EQ(FT_OpenEx(serial, QTTY_FT_OPEN_BY_SERIAL_NUMBER, &h), c.status);
+        EXPECT_EQ(FT_OpenEx(description, QTTY_FT_OPEN_BY_DESCRIPTION, &h), c.status);
+        EXPECT_EQ(FT_Open(0, &h),
+                  c.countAfter == 0 ? QTTY_FT_STATUS(QTTY_FT_DEVICE_NOT_FOUND) : c.status);
+        EXPECT_EQ(h, nullptr);
+        EXPECT_EQ(Count(), c.countAfter);
+    }
+}
+
+// The terminal hung up in the middle of a reply. A read waiting for the whole reply returns the
+// bytes that came before the hang-up, at once rather than at its time-out, with the I/O error;
+// bytes that came but were not yet read when it hung up are gone (the kernel drops them with the
+// hang-up, as the driver loses its queue when a device is unplugged): the queue query or the read
+// that comes next reports the I/O error. Every later call says the device is gone.
+TEST_F(TtyOpenTest, TheTerminalHangsUpMidReply)
+{
+    struct Case {
+        const char* name;
+        bool readWaiting;  // a read waits while the bytes come and the terminal hangs up
+        bool queryFirst;   // otherwise the queue is asked first, or the read comes straight
+        QTTY_DWORD got;
+    };
+    const Case cases[] = {
+        {"read waiting", true, false, 7},
+        {"queue asked after the hang-up", false, true, 0},
+        {"read after the hang-up", false, false, 0},
+    };
+    int port = 20;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPeer peer;
+        FakeSysfs::Usb usb;
+        usb.serial = "HUP" + std::to_string(port);
+        tree.AddUsbPort("ttyUSB" + std::to_string(port), "3-" + std::to_string(port), usb,
+                        peer.Terminal());
+        ++port;
+        QTTY_FT_HANDLE h = nullptr;
+        ASSERT_EQ(FT_OpenEx(usb.serial.data(), QTTY_FT_OPEN_BY_SERIAL_NUMBER, &h), QTTY_FT_OK);
+        ASSERT_EQ(FT_SetTimeouts(h, 10000, 10000), QTTY_FT_OK);
+        uint8_t reply[20];
+        QTTY_DWORD got = 99;
+        QTTY_FT_STATUS status = 99;
+        const auto start = Clock::now();
+        const Bytes head = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10};
+        peer.Send(head);
+        ASSERT_TRUE(WaitQueued(h, QTTY_DWORD(head.size())));
+        if (c.readWaiting) {
+            std::thread reader([&] { status = FT_Read(h, reply, 20, &got); });
+            // The read has taken the bytes and waits for the rest.
+            EXPECT_TRUE(WaitQueued(h, 0));
+            peer.Close();
+            reader.join();
+        } else {
+            peer.Close();
+            QTTY_DWORD queued = 0;
+            if (c.queryFirst) {
+                EXPECT_EQ(FT_GetQueueStatus(h, &queued), QTTY_FT_IO_ERROR);
+            }
+            status = FT_Read(h, reply, 20, &got);
+        }
+        EXPECT_EQ(status, QTTY_FT_IO_ERROR);
+        EXPECT_EQ(got, c.got);
+        EXPECT_EQ(Bytes(reply, reply + std::min<QTTY_DWORD>(got, 20)),
+                  Bytes(head.begin(), head.begin() + c.got));
+        EXPECT_LT(MsSince(start), 5000) << "not the read's time-out";
+        for (const auto& [name, call] : HandleCalls()) EXPECT_EQ(call(h), QTTY_FT_IO_ERROR) << name;
+        EXPECT_EQ(FT_Close(h), QTTY_FT_OK);
+    }
 }
 
 }  // namespace

@@ -341,19 +341,4 @@ TEST_F(ReceiveSideTest, ApplyDoesNotTakeInTextTypedSinceTheLastPull)
     EXPECT_EQ(Text(IDC_REPEAT), "7");
 }
 
-TEST_F(ReceiveSideTest, LosingTheLinkMidTransferStopsEverything)
-{
-    h.Click(IDC_APPLY);
-    Tick();  // the shutter frame answered; the mode frame goes out
-    EXPECT_EQ(Writes(), (Strings{"AC", "DC"}));
-    QuillonSim_Unplug(0);
-    Tick();
-    EXPECT_EQ(Text(IDC_USB_STATUS), "USB not open.");
-    EXPECT_EQ(g_bUsbOpen, 0);
-    for (int i = 0; i < 3; ++i) Tick();
-    EXPECT_EQ(Writes(), Strings{});
-    EXPECT_EQ(CallLog(), "") << "no tick polls a lost link";
-    EXPECT_TRUE(Panel().IsDlgItemEnabled(IDOK));
-}
-
 }  // namespace

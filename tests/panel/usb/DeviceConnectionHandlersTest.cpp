@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <tuple>
 
 #include "QuillonSim.h"
 #include "panel/ReceivedList.h"
@@ -77,35 +76,6 @@ struct ScopedEnv {
     const char* name;
 };
 
-// An unanswering device stays open at start-up: "Open" closes it before trying again.
-TEST(DeviceConnectionPanelTest, StartUpOpensConfiguresAndChecksTheDevice)
-{
-    const std::pair<int, const char*> cases[] = {{0xEE, kReady},
-                                                 {0x41, "No response from USB (0x41)"},
-                                                 {-1, "No response from USB (no reply)"}};
-    for (const auto& [reply, status] : cases) {
-        PanelRun run(2, "0");
-        if (reply < 0) {
-            QuillonSim_SetSilent(0, 1);
-        } else {
-            QuillonSim_SetHandshakeReply(0, reply);
-        }
-        run.h.Start();
-        EXPECT_EQ(CallLog(),
-                  std::string(kCount) +
-                      "FT_Open(0)\nFT_ResetDevice\nFT_SetTimeouts(3000,3000)\nFT_Purge(1)\n"
-                      "FT_SetLatencyTimer(2)\nFT_SetBaudRate(128000)\n"
-                      "FT_SetUSBParameters(64,0)\nFT_Write(EE)\nFT_Read(2)\n" +
-                      (reply < 0 ? "FT_Read(2)\n" : "") + "FT_SetTimeouts(100,100)\n");
-        EXPECT_EQ(run.Status(), status);
-        const bool ready = reply == 0xEE;
-        EXPECT_EQ(g_bUsbOpen, ready ? 1 : 0);
-        EXPECT_EQ(run.TestControlsEnabled(), ready);
-        EXPECT_TRUE(ready || run.panel().IsDlgItemEnabled(IDC_OPEN));
-        EXPECT_TRUE(run.h.prompts.records.empty());
-    }
-}
-
 // No profile at all, or the untouched prompt under any method (even before a device number
 // would be checked).
 TEST(DeviceConnectionPanelTest, PromptInTheEntryIsRefusedAndOpensNothing)
@@ -144,88 +114,6 @@ TEST(DeviceConnectionPanelTest, DeviceNumberEntryDecidesWhichDeviceIsOpened)
         }
         // The simulator has one device, so only device 0 answers.
         EXPECT_EQ(run.Status(), device == 0 ? kReady : "USB not responding") << entry;
-    }
-}
-
-TEST(DeviceConnectionPanelTest, OpenJudgesTheFirstReplyByteAndClosesWhenUnanswered)
-{
-    const std::pair<std::vector<std::uint8_t>, const char*> cases[] = {
-        {{0xEE}, kReady},
-        {{0xEE, 0x07}, kReady},
-        {{0x41}, "USB not responding (0x41)"},
-        {{}, "USB not responding (no reply)"},
-    };
-    PanelRun run(0, "Quillon SC");
-    const std::vector<std::uint8_t>* reply = nullptr;
-    std::vector<unsigned> pauses;
-    // The device stays silent; the answer arrives during the pause before the handshake.
-    run.h.options.waitMs = [&](unsigned ms) {
-        pauses.push_back(ms);
-        QuillonSim_Advance(ms);
-        if (ms == 150 && !reply->empty()) {
-            QuillonSim_Inject(0, reply->data(), reply->size());
-        }
-    };
-    run.h.Start();
-    ASSERT_EQ(run.Status(), kReady);
-    for (const auto& [bytes, status] : cases) {
-        reply = &bytes;
-        pauses.clear();
-        QuillonSim_SetSilent(0, 1);
-        QuillonSim_ClearCallLog();
-        run.h.Click(IDC_OPEN);
-        EXPECT_EQ(run.Status(), status);
-        EXPECT_EQ(pauses, (std::vector<unsigned>{150, 1}));
-        const bool ready = status == std::string(kReady);
-        EXPECT_EQ(g_bUsbOpen, ready ? 1 : 0);
-        const std::string log = CallLog();
-        EXPECT_EQ(
-            log.rfind(std::string("FT_Close\n") + kCount + "FT_OpenEx(\"Quillon SC\",2)\n", 0), 0u)
-            << log;
-        EXPECT_EQ(Contains(log, "FT_Read(2)\nFT_Read(2)\n"), bytes.empty());
-        EXPECT_TRUE(Contains(log, ready ? "FT_Read(2)\nFT_SetTimeouts(100,100)\n"
-                                        : "FT_Close\nFT_SetTimeouts(100,100)\n"))
-            << log;
-    }
-
-    run.h.TypeText(IDC_DEVICE, "Not attached");
-    run.h.Click(IDC_OPEN);
-    EXPECT_EQ(run.Status(), "Could not open USB");
-    EXPECT_TRUE(run.h.prompts.records.empty());
-}
-
-// A library that is absent or lacks entry points: the boxes in their order, the panel still up.
-TEST(DeviceConnectionPanelTest, IncompleteLibrariesAreReportedInOrder)
-{
-    using Boxes = std::vector<std::string>;
-    const std::string absent = "/nonexistent/libftd2xx.so";
-    const std::tuple<std::string, Boxes, const char*> cases[] = {
-        {absent,
-         {"Can't load the D2XX driver library.\n" + absent +
-              ": cannot open shared object file: No such file or directory",
-          "FT_OpenEx is not valid!", "FT_SetTimeouts is not valid!"},
-         "USB not responding"},
-        {BuildLibrary("libquillon-sim-nobaud.so"),
-         {"Error: Can't Find FT_SetBaudRate", "FT_SetLatencyTimer is not valid!",
-          "FT_SetBaudRate is not valid!", "FT_SetUSBParameters is not valid!"},
-         kReady},
-        {BuildLibrary("libquillon-sim-nowrite.so"),
-         {"Error: Can't Find FT_Write", "FT_OpenEx is not valid!", "FT_SetTimeouts is not valid!"},
-         "USB not responding"},
-        // Without the count query the open goes ahead, as it did before the query was asked.
-        {BuildLibrary("libquillon-sim-nolist.so"),
-         {"Error: Can't Find FT_ListDevices", "FT_ResetDevice is not valid!",
-          "FT_SetTimeouts is not valid!", "FT_Purge is not valid!",
-          "FT_SetLatencyTimer is not valid!", "FT_SetBaudRate is not valid!",
-          "FT_SetUSBParameters is not valid!", "FT_SetTimeouts is not valid!"},
-         kReady},
-    };
-    for (const auto& [library, boxes, status] : cases) {
-        PanelRun run(0, "Quillon SC", library);
-        run.h.Start();
-        EXPECT_TRUE(run.panel().isVisible());
-        EXPECT_EQ(run.h.prompts.MessageTexts(), boxes) << library;
-        EXPECT_EQ(run.Status(), status) << library;
     }
 }
 

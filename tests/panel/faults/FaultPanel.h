@@ -1,0 +1,189 @@
+#pragma once
+// A panel on the fault tests' driver library (DriverShim.h) in front of the simulator, on the
+// simulator's manual clock, with short ways to steer the controller, let the timer tick, see what
+// the panel wrote and received, and pull the cable at an exact driver call.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "QuillonSim.h"
+#include "faults/DriverShim.h"
+#include "panel/ReceivedList.h"
+#include "protocol/DecoderState.h"
+#include "support/PanelHarness.h"
+#include "timing/TimeRecord.h"
+#include "usb/LinkFlags.h"
+
+using Bytes = std::vector<uint8_t>;
+using Strings = std::vector<std::string>;
+
+inline constexpr const char* kReadyText = "USB ready for communication.";
+inline constexpr const char* kLostText = "USB not open.";
+
+// Runs before each driver call the panel makes, on the caller's thread, while a FaultPanel lives.
+inline std::function<void(const std::string& entryPoint)> g_beforeCall;
+
+class FaultPanel {
+public:
+    // A panel on the given library (a file of the build tree, or a path), its profile naming
+    // device number 0. Not started.
+    explicit FaultPanel(const std::string& library = "libquillon-shim.so") : h({Path(library)})
+    {
+        QuillonSim_Reset();
+        ResetDecoderState();
+        ResetTimeRecords();
+        g_bBlinkRunning = 0;
+        g_nBlinkSpeed = 0;
+        g_beforeCall = nullptr;
+        m_shim = dlopen(Path(library).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (m_shim != nullptr) {
+            if (auto set =
+                    reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
+                set(&CallHook);
+        }
+        h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
+        h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
+        // The handshake's pauses on "Open" pass on the simulator's clock.
+        h.options.waitMs = [](unsigned ms) { QuillonSim_Advance(ms); };
+    }
+    ~FaultPanel()
+    {
+        g_beforeCall = nullptr;
+        h.panel.reset();
+        if (m_shim != nullptr) {
+            if (auto set =
+                    reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
+                set(nullptr);
+            dlclose(m_shim);
+        }
+        ResetDecoderState();
+        ResetTimeRecords();
+        g_bBlinkRunning = 0;
+    }
+    FaultPanel(const FaultPanel&) = delete;
+    FaultPanel& operator=(const FaultPanel&) = delete;
+
+    CShutterPanelDlg& Start()
+    {
+        h.Start();
+        // Ticks come from the test alone.
+        h.panel->PollTimer().stop();
+        return *h.panel;
+    }
+    // Starts with a ready link and forgets what the start-up did.
+    void StartReady()
+    {
+        Start();
+        ASSERT_EQ(Status(), kReadyText);
+        Settle();
+    }
+
+    CShutterPanelDlg& Panel() { return *h.panel; }
+    std::string Text(int id) { return h.panel->GetDlgItemText(id); }
+    std::string Status() { return Text(IDC_USB_STATUS); }
+    bool Checked(int id) { return h.panel->IsDlgButtonChecked(id); }
+
+    static std::string CallLog()
+    {
+        std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
+        QuillonSim_CallLog(log.data(), log.size());
+        log.resize(log.size() - 1);
+        return log;
+    }
+    // The frames written since the last call, in hexadecimal; forgets the calls.
+    static Strings Writes()
+    {
+        Strings out;
+        const std::string log = CallLog();
+        for (std::size_t at = log.find("FT_Write("); at != std::string::npos;
+             at = log.find("FT_Write(", at + 1)) {
+            const std::size_t begin = at + 9;
+            out.push_back(log.substr(begin, log.find(')', begin) - begin));
+        }
+        QuillonSim_ClearCallLog();
+        return out;
+    }
+
+    void Tick() { h.panel->PollReplies(); }
+    // Ticks until the driver's queue is empty, bounded so a fault cannot hang the test.
+    void TickUntilQuiet()
+    {
+        for (int i = 0; i < 50; ++i) {
+            Tick();
+            if (QuillonSim_Queued(0) == 0)
+                return;
+        }
+        ADD_FAILURE() << "the queue never emptied";
+    }
+    // Decodes what is waiting, clears the list, and forgets every prompt and call so far.
+    void Settle()
+    {
+        TickUntilQuiet();
+        h.Click(IDC_CLEAR);
+        h.prompts.Clear();
+        QuillonSim_ClearCallLog();
+    }
+    static void Inject(const Bytes& bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }
+
+    // The received list, one entry per line.
+    Strings Lines()
+    {
+        Strings lines;
+        for (int i = 0; i < h.panel->m_listReceived->GetCount(); ++i)
+            lines.push_back(h.panel->m_listReceived->GetText(i));
+        return lines;
+    }
+    // Every byte is listed once and counted once.
+    void ExpectCountMatchesList()
+    {
+        EXPECT_EQ(Text(IDC_RECEIVED_BYTES), std::to_string(h.panel->m_nReceivedBytes));
+        EXPECT_EQ(h.panel->m_nReceivedBytes, h.panel->m_listReceived->GetCount());
+    }
+    // No reply of any kind is awaited.
+    static void ExpectDecoderIdle()
+    {
+        EXPECT_EQ(g_nStatusIndex, -1);
+        EXPECT_EQ(g_nInfoIndex, -1);
+        EXPECT_EQ(g_nStatusAfterReset, 0);
+        EXPECT_EQ(g_nTransferReceived, -1);
+        EXPECT_EQ(g_nTransferExpected, -1);
+    }
+    // The controller as the simulator holds it.
+    static QuillonSimState Controller()
+    {
+        QuillonSimState s{};
+        QuillonSim_GetState(0, &s);
+        return s;
+    }
+
+    PanelHarness h;
+
+private:
+    static std::string Path(const std::string& library)
+    {
+        return library.find('/') == std::string::npos ? BuildLibrary(library) : library;
+    }
+    static void CallHook(const char* entryPoint)
+    {
+        if (g_beforeCall)
+            g_beforeCall(entryPoint);
+    }
+
+    void* m_shim = nullptr;
+};
+
+// "70  0x46": a list line for each byte.
+inline Strings ByteLines(const Bytes& bytes)
+{
+    Strings lines;
+    for (uint8_t b : bytes) {
+        char line[16];
+        std::snprintf(line, sizeof line, "%d  0x%.2X", b, b);
+        lines.push_back(line);
+    }
+    return lines;
+}
