@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -72,9 +73,13 @@ struct Table {
 };
 
 // Never destroyed: a worker thread of the program may still call in while the process exits.
+// It lives in the library's own storage, not on the heap, so that an unload (which empties it,
+// see CloseAll) leaves nothing allocated behind.
+alignas(Table) unsigned char g_tableStorage[sizeof(Table)];
+
 Table& T()
 {
-    static Table* table = new Table;
+    static Table* table = new (g_tableStorage) Table;
     return *table;
 }
 

@@ -447,8 +447,9 @@ TEST_F(TtyIoTest, UnknownAndClosedHandlesAreInvalid)
     }
     FT_Close(reopened);
     uint8_t b = 0;
+    QTTY_DWORD got = 0;
     EXPECT_EQ(FT_Read(h, &b, 1, nullptr), QTTY_FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_Read(h, nullptr, 1, reinterpret_cast<QTTY_DWORD*>(&b)), QTTY_FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_Read(h, nullptr, 1, &got), QTTY_FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_GetQueueStatus(h, nullptr), QTTY_FT_INVALID_PARAMETER);
 }
 
