@@ -486,11 +486,19 @@ private:
             FUZZ_CHECK(h.editorLoads.size() == loads);
 
         FUZZ_CHECK(h.written.size() <= writes + 1);
-        if (h.written.size() == writes)
+        const bool transferStep = pre.transferExpected != -1 &&
+                                  pre.transferReceived + 1 == pre.transferExpected &&
+                                  pre.statusIndex < 0;
+        if (h.written.size() == writes) {
+            // A step sends nothing only for no mode (the transfer stalls) or no running option
+            // (it ends).
+            if (transferStep)
+                FUZZ_CHECK((pre.transferExpected == 2 && g_nTransferExpected == 2) ||
+                           (pre.transferExpected >= 29 && g_nTransferExpected == -1));
             return;
+        }
         const Frame& frame = h.written.back();
-        if (pre.transferExpected != -1 && pre.transferReceived + 1 == pre.transferExpected &&
-            pre.statusIndex < 0) {
+        if (transferStep) {
             // A transfer step: the frame due at this total, answered by its echo and a ready
             // byte; the last one ends the transfer.
             FUZZ_CHECK(TransferFrameFits(pre.transferExpected, frame));
