@@ -7,14 +7,14 @@ set -euo pipefail
 if [ "${1:-}" = fuzz ]; then
   packages=(build-essential cmake clang-14 libclang-rt-14-dev)
 else
-packages=(
-  build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
-  python3 python3-serial
-  desktop-file-utils appstream groff-base
-)
+  packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    xvfb xauth fonts-dejavu-core
+    python3 python3-serial
+    desktop-file-utils appstream groff-base
+  )
 fi
 
 missing=()
