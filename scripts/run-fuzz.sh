@@ -9,7 +9,7 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$build/artifacts"
 status=0
 # A decoder input is a whole session; longer ones only slow it down.
-for target in config:4096 decoder:1024; do
+for target in config:4096 decoder:256; do
   max_len=${target#*:}
   target=${target%:*}
   corpus="$build/corpus/$target"
