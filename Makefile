@@ -1,15 +1,20 @@
 # Entry points: `make run` starts the panel against the simulated controller, `make test` builds
 # and runs the whole suite, `make bench` runs the benchmarks, `make install` installs into PREFIX
-# (staged under DESTDIR when given). `make check-sanitizers` runs the whole suite under
-# AddressSanitizer with UndefinedBehaviorSanitizer (`make check-asan`, in build-asan) and the tests
-# labelled "threads" under ThreadSanitizer (`make check-tsan`, in build-tsan).
+# (staged under DESTDIR when given), `make fuzz` runs each fuzz target for FUZZ_SECONDS.
+# `make check-sanitizers` runs the whole suite under AddressSanitizer with
+# UndefinedBehaviorSanitizer (`make check-asan`, in build-asan) and the tests labelled "threads"
+# under ThreadSanitizer (`make check-tsan`, in build-tsan).
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps configure build run test bench install clean check-sanitizers check-asan check-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build run test bench install fuzz clean check-sanitizers check-asan \
+  check-tsan
 
 all: build
 
@@ -62,5 +67,13 @@ check-tsan: deps
 	  if setarch "$$(uname -m)" -R true 2>/dev/null; then norandom="setarch $$(uname -m) -R"; fi; \
 	  $$norandom ctest -L threads --output-on-failure -j $(JOBS) --timeout 300
 
+# A build of its own with clang, of the Qt-free core only; it fails on the first finding.
+fuzz:
+	@./scripts/install-deps.sh fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -DQUILLON_FUZZ=ON -DQUILLON_WERROR=ON \
+	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@./scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the headless run need; only the missing
-# ones, through sudo when not root.
+# ones, through sudo when not root. With "fuzz", those of the fuzz build instead: clang and its
+# libFuzzer and sanitizer runtimes, no Qt.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config
-  libasan8 liblsan0 libubsan1 libtsan2 util-linux
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
-  python3 python3-serial
-  desktop-file-utils appstream groff-base
-)
+if [ "${1:-}" = fuzz ]; then
+  packages=(build-essential cmake clang-14 libclang-rt-14-dev)
+else
+  packages=(
+    build-essential cmake pkg-config
+    libasan8 liblsan0 libubsan1 libtsan2 util-linux
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    xvfb xauth fonts-dejavu-core
+    python3 python3-serial
+    desktop-file-utils appstream groff-base
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -161,6 +161,40 @@ std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data)
     return config;
 }
 
+ConfigFile ConfigFromPanel(const PanelState& panel, const TimeRecord& closed,
+                           const TimeRecord& exposure)
+{
+    return {panel.m_nShutterState,  panel.m_nShutterMode,   panel.m_nNdSteps, panel.m_nTriggerMode,
+            panel.m_nSyncPolarity,  panel.m_nTimerSelect,   closed,           exposure,
+            panel.m_nFreeRunOption, panel.m_strRepeatNumber};
+}
+
+void ApplyConfigFile(const ConfigFile& config, PanelState& panel, TimeRecord& closed,
+                     TimeRecord& exposure)
+{
+    panel.m_nShutterState = config.shutterState;
+    panel.m_nShutterMode = config.shutterMode;
+    panel.m_nNdSteps = config.ndSteps;
+    closed = config.closedTime;
+    exposure = config.exposureTime;
+    panel.m_nTriggerMode = config.triggerMode;
+    panel.m_nSyncPolarity = config.syncPolarity;
+    panel.m_nTimerSelect = config.timerSelect;
+    panel.m_nFreeRunOption = config.freeRunOption;
+    panel.m_strRepeatNumber = config.repeatNumber;
+    panel.m_strLeftCycles = panel.m_strRepeatNumber;
+}
+
+bool LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
+                    TimeRecord& exposure)
+{
+    const std::optional<ConfigFile> config = DecodeConfigFile(data);
+    if (!config)
+        return false;
+    ApplyConfigFile(*config, panel, closed, exposure);
+    return true;
+}
+
 std::string Utf8ToLatin1(std::string_view utf8)
 {
     std::string out;

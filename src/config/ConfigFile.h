@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "panel/PanelState.h"
 #include "timing/TimeRecord.h"
 
 // The eighteen items, in file order.
@@ -33,6 +34,20 @@ std::vector<std::uint8_t> EncodeConfigFile(const ConfigFile& config);
 // end counts as that. Numbers are read by ReadInteger and not range-checked. Anything after the
 // eighteenth text is ignored.
 std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data);
+
+// The panel's eighteen items, as Save Config. writes them.
+ConfigFile ConfigFromPanel(const PanelState& panel, const TimeRecord& closed,
+                           const TimeRecord& exposure);
+
+// Load Config.'s change to the panel's fields and the two time records: every item, and the
+// left cycles restart from the repeat number. The controls are the caller's.
+void ApplyConfigFile(const ConfigFile& config, PanelState& panel, TimeRecord& closed,
+                     TimeRecord& exposure);
+
+// Decoded whole before anything is applied: false, and nothing changed, when the data is not a
+// complete file.
+bool LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
+                    TimeRecord& exposure);
 
 // Characters outside Latin-1 (and bytes that are not UTF-8) become '?', one per character.
 std::string Utf8ToLatin1(std::string_view utf8);

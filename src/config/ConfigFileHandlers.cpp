@@ -31,13 +31,6 @@ std::string Reason(const QFileDevice& file)
     return file.errorString().toStdString();
 }
 
-ConfigFile ConfigFromPanel(const CShutterPanelDlg& dlg)
-{
-    return {dlg.m_nShutterState,  dlg.m_nShutterMode,   dlg.m_nNdSteps, dlg.m_nTriggerMode,
-            dlg.m_nSyncPolarity,  dlg.m_nTimerSelect,   g_closedTime,   g_exposureTime,
-            dlg.m_nFreeRunOption, dlg.m_strRepeatNumber};
-}
-
 // The whole file, or nothing after telling the operator why.
 std::optional<QByteArray> ReadConfigBytes(CShutterPanelDlg& dlg, const std::string& path)
 {
@@ -69,7 +62,8 @@ void CShutterPanelDlg::OnSaveConfig()
     const std::optional<std::string> path = GetPrompts().SaveFileName(kFilter, kDefaultExt);
     if (!path)
         return;
-    const std::vector<std::uint8_t> bytes = EncodeConfigFile(ConfigFromPanel(*this));
+    const std::vector<std::uint8_t> bytes =
+        EncodeConfigFile(ConfigFromPanel(*this, g_closedTime, g_exposureTime));
     // Written beside the target and renamed over it only when complete, so a failed save
     // leaves the previous file as it was.
     QSaveFile file(QString::fromStdString(*path));
@@ -89,35 +83,26 @@ void CShutterPanelDlg::OnLoadConfig()
     const std::optional<QByteArray> bytes = ReadConfigBytes(*this, *path);
     if (!bytes)
         return;
-    const std::optional<ConfigFile> config = DecodeConfigFile(
-        {reinterpret_cast<const std::uint8_t*>(bytes->constData()), std::size_t(bytes->size())});
     // Decoded whole before anything is taken over: a short file changes nothing.
-    if (!config && bytes->size() >= kMaxReadBytes) {
+    const bool loaded = LoadConfigFile(
+        {reinterpret_cast<const std::uint8_t*>(bytes->constData()), std::size_t(bytes->size())},
+        *this, g_closedTime, g_exposureTime);
+    if (!loaded && bytes->size() >= kMaxReadBytes) {
         Warn(*this, "Cannot load the configuration from " + *path +
                         ".\nThe file is too large to be a configuration.");
         return;
     }
-    if (!config) {
+    if (!loaded) {
         GetPrompts().MessageBox("An attempt was made to access " + *path + " past its end.",
                                 AppName(), MbIcon::Stop, MbButtons::Ok);
         return;
     }
 
-    m_nShutterState = config->shutterState;
-    m_nShutterMode = config->shutterMode;
-    m_nNdSteps = config->ndSteps;
-    g_closedTime = config->closedTime;
-    g_exposureTime = config->exposureTime;
     // No mode: the captions keep showing whatever mode was shown before.
     if (m_nShutterMode != -1)
         ShowModeCaptions(*this, m_nShutterMode, m_nNdSteps);
-
-    m_nTriggerMode = config->triggerMode;
     CheckDlgButton(IDC_TRIGGER_PULSE, m_nTriggerMode != -1);
-    m_nSyncPolarity = config->syncPolarity;
     CheckDlgButton(IDC_SYNC_PULSE, m_nSyncPolarity != -1);
-
-    m_nTimerSelect = config->timerSelect;
     m_comboTimer.SetCurSel(
         m_nTimerSelect >= 0 && m_nTimerSelect < m_comboTimer.GetCount() ? m_nTimerSelect : -1);
     LoadEditorFromRecord(m_nTimerSelect);
@@ -126,9 +111,5 @@ void CShutterPanelDlg::OnLoadConfig()
     ShowClosedTime(":");
     ShowExposureTime(":");
     ShowCycleTime();
-
-    m_nFreeRunOption = config->freeRunOption;
-    m_strRepeatNumber = config->repeatNumber;
-    m_strLeftCycles = m_strRepeatNumber;
     UpdateData(false);
 }

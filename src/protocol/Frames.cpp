@@ -77,7 +77,9 @@ Frame SettingsFrame(uint8_t code)
 
 Frame EncodeTimeFrame(TimeKind kind, const TimeRecord& time)
 {
-    const int h = ReadInteger(time.hours);
+    // The hours share their byte with the frame's kind: a loaded record may hold any number, and
+    // one past the nibble would make the controller read another frame (or none) instead.
+    const int h = std::clamp(ReadInteger(time.hours), 0, 15);
     const int m = ReadInteger(time.minutes);
     const int s = ReadInteger(time.seconds);
     const int ms = ReadInteger(time.milliseconds);

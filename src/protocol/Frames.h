@@ -78,7 +78,8 @@ Frame SettingsFrame(uint8_t code);
 
 enum class TimeKind { Closed, Exposure };
 // FA, 10+h (closed) or 20+h (exposure), minutes and seconds in binary, then the milliseconds'
-// three digits and the tenths packed one digit per nibble.
+// three digits and the tenths packed one digit per nibble. Hours outside 0 to 15 go as the
+// nearer end.
 Frame EncodeTimeFrame(TimeKind kind, const TimeRecord& time);
 
 Frame RepeatCountFrame(int count);

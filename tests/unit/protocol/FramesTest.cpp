@@ -47,6 +47,11 @@ TEST(Frames, EveryCommandIsByteExact)
         {EncodeTimeFrame(TimeKind::Closed, T("0", "07", "0", "0", "0")), "FA 10 07 00 00 00"},
         // Minutes and seconds are binary, not packed decimal.
         {EncodeTimeFrame(TimeKind::Closed, T("", "45", "30", "", "")), "FA 10 2D 1E 00 00"},
+        // Hours a loaded file may hold stay in their nibble, so the frame stays a time frame.
+        {EncodeTimeFrame(TimeKind::Closed, T("34", "", "", "", "")), "FA 1F 00 00 00 00"},
+        {EncodeTimeFrame(TimeKind::Closed, T("-1", "170", "", "", "")), "FA 10 AA 00 00 00"},
+        {EncodeTimeFrame(TimeKind::Exposure, T("16", "", "", "", "")), "FA 2F 00 00 00 00"},
+        {EncodeTimeFrame(TimeKind::Exposure, T("15", "", "", "", "")), "FA 2F 00 00 00 00"},
         {RepeatCountFrame(300), "FA F0 01 2C"},
         {TransferRepeatCountFrame("300"), "FA F0 01 2C"},
         {TransferRepeatCountFrame("Continuous"), "FA F0 FF FF"},
