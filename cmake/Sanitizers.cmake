@@ -1,6 +1,7 @@
 # QUILLON_SANITIZE=address,undefined (or thread, or any list -fsanitize takes) instruments every
 # target of ours: the program, the driver libraries it loads, the tests and the benchmarks. Any
-# sanitizer finding stops the process, so a test cannot pass over one.
+# finding fails the process (ASan and UBSan stop at the first, TSan exits non-zero after its
+# reports), so a test cannot pass over one.
 #
 # The runtime options and the suppressions of third-party findings (sanitizers/*.supp) are
 # compiled into each executable, so ctest, a test's child processes and a hand-run program all
