@@ -21,6 +21,7 @@
 #include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
 #include "protocol/ReplyDecoder.h"
+#include "unit/protocol/MirrorHost.h"
 #include "timing/IntegerReading.h"
 #include "timing/TimeRecord.h"
 
@@ -102,31 +103,8 @@ bool WellFormed(const Frame& f)
     return !f.empty() && ControllerFrameLength(f) == f.size();
 }
 
-// Stands in for the panel, as the unit tests' host does: `ui` is what the controls show; a pull
-// copies it into the fields, a push copies the fields back, where a radio value without a
-// button reads as -1. The step count has no control and is not exchanged.
-class FuzzHost : public DecoderHost {
+class FuzzHost : public MirrorHost {
 public:
-    PanelState& Panel() override { return panel; }
-    void Pull() override
-    {
-        const int steps = panel.m_nNdSteps;
-        panel = ui;
-        panel.m_nNdSteps = steps;
-    }
-    void Push() override
-    {
-        const auto radio = [](int value, int buttons) {
-            return value >= 0 && value < buttons ? value : -1;
-        };
-        ui = panel;
-        ui.m_nShutterState = radio(panel.m_nShutterState, 2);
-        ui.m_nShutterMode = radio(panel.m_nShutterMode, 3);
-        ui.m_nTriggerMode = radio(panel.m_nTriggerMode, 4);
-        ui.m_nSyncPolarity = radio(panel.m_nSyncPolarity, 2);
-        ui.m_nTimerSelect = radio(panel.m_nTimerSelect, 2);
-        ui.m_nFreeRunOption = radio(panel.m_nFreeRunOption, 3);
-    }
     void ListByte(uint8_t byte) override
     {
         char line[16];
@@ -175,8 +153,6 @@ public:
                a.boxes == b.boxes && a.combo == b.combo;
     }
 
-    PanelState panel;
-    PanelState ui;
     std::vector<std::string> list;
     std::vector<uint8_t> listedBytes;
     std::vector<std::string> rawTexts;

@@ -15,6 +15,7 @@
 #include "panel/ReceivedList.h"
 #include "protocol/DecoderState.h"
 #include "support/PanelHarness.h"
+#include "support/SimCalls.h"
 #include "timing/TimeRecord.h"
 #include "usb/LinkFlags.h"
 
@@ -89,35 +90,19 @@ public:
 
     static std::string CallLog()
     {
-        std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
-        QuillonSim_CallLog(log.data(), log.size());
-        log.resize(log.size() - 1);
-        return log;
+        return SimCallLog();
     }
     // The frames written since the last call, in hexadecimal; forgets the calls.
     static Strings Writes()
     {
-        Strings out;
-        const std::string log = CallLog();
-        for (std::size_t at = log.find("FT_Write("); at != std::string::npos;
-             at = log.find("FT_Write(", at + 1)) {
-            const std::size_t begin = at + 9;
-            out.push_back(log.substr(begin, log.find(')', begin) - begin));
-        }
-        QuillonSim_ClearCallLog();
-        return out;
+        return SimWrites();
     }
 
     void Tick() { h.panel->PollReplies(); }
     // Ticks until the driver's queue is empty, bounded so a fault cannot hang the test.
     void TickUntilQuiet()
     {
-        for (int i = 0; i < 50; ++i) {
-            Tick();
-            if (QuillonSim_Queued(0) == 0)
-                return;
-        }
-        ADD_FAILURE() << "the queue never emptied";
+        TickUntilQueueEmpty([this] { Tick(); });
     }
     // Decodes what is waiting, clears the list, and forgets every prompt and call so far.
     void Settle()

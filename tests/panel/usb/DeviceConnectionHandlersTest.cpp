@@ -10,6 +10,7 @@
 #include "QuillonSim.h"
 #include "panel/ReceivedList.h"
 #include "support/PanelHarness.h"
+#include "support/SimCalls.h"
 #include "unit/usb/FakeUsbTree.h"
 #include "usb/LinkFlags.h"
 
@@ -21,14 +22,6 @@ constexpr const char* kReady = "USB ready for communication.";
 constexpr const char* const kEntryKeys[] = {"DescString", "SerialString", "DevNmbr"};
 // Asked before every open.
 constexpr const char* kCount = "FT_ListDevices(0x80000000)\n";
-
-std::string CallLog()
-{
-    std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
-    QuillonSim_CallLog(log.data(), log.size());
-    log.resize(log.size() - 1);
-    return log;
-}
 
 bool Contains(const std::string& text, const std::string& part)
 {
@@ -87,7 +80,7 @@ TEST(DeviceConnectionPanelTest, PromptInTheEntryIsRefusedAndOpensNothing)
                   std::vector<std::string>{"You must enter a Device Description or Serial Number."})
             << method;
         EXPECT_EQ(run.h.prompts.records[0].caption, run.panel().AppName());
-        EXPECT_FALSE(Contains(CallLog(), "FT_Open"));
+        EXPECT_FALSE(Contains(SimCallLog(), "FT_Open"));
         EXPECT_EQ(run.Status(), "USB not responding");
         EXPECT_FALSE(run.TestControlsEnabled());
         EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
@@ -102,7 +95,7 @@ TEST(DeviceConnectionPanelTest, DeviceNumberEntryDecidesWhichDeviceIsOpened)
     for (const auto& [entry, device] : cases) {
         PanelRun run(2, entry);
         run.h.Start();
-        const std::string log = CallLog();
+        const std::string log = SimCallLog();
         if (device < 0) {
             EXPECT_EQ(run.h.prompts.MessageTexts(),
                       std::vector<std::string>{
@@ -130,14 +123,14 @@ TEST(DeviceConnectionPanelTest, ALibraryThatCannotReachUsbIsNeverAskedToOpen)
         QuillonSim_ImitateNoUsb(1);
         run.h.Start();
         EXPECT_TRUE(run.panel().isVisible());
-        EXPECT_EQ(CallLog(), std::string(kCount) + "FT_SetTimeouts(100,100)\n") << method;
+        EXPECT_EQ(SimCallLog(), std::string(kCount) + "FT_SetTimeouts(100,100)\n") << method;
         EXPECT_EQ(run.Status(), "USB not responding");
         EXPECT_EQ(g_bUsbOpen, 0);
         EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
 
         QuillonSim_ClearCallLog();
         run.h.Click(IDC_OPEN);
-        EXPECT_EQ(CallLog(), std::string("FT_Close\n") + kCount + "FT_SetTimeouts(100,100)\n");
+        EXPECT_EQ(SimCallLog(), std::string("FT_Close\n") + kCount + "FT_SetTimeouts(100,100)\n");
         EXPECT_EQ(run.Status(), "Could not open USB");
         EXPECT_TRUE(run.h.prompts.records.empty());
         EXPECT_EQ(run.terminal, std::vector<std::string>(2, hint));
@@ -152,7 +145,7 @@ TEST(DeviceConnectionPanelTest, ALibraryThatCannotReachUsbIsNeverAskedToOpen)
     PanelRun run(2, "0");
     QuillonSim_SetDevices(nullptr, 0);
     run.h.Start();
-    EXPECT_EQ(CallLog(), std::string(kCount) + "FT_Open(0)\nFT_SetTimeouts(100,100)\n");
+    EXPECT_EQ(SimCallLog(), std::string(kCount) + "FT_Open(0)\nFT_SetTimeouts(100,100)\n");
     EXPECT_EQ(run.Status(), "USB not responding");
     EXPECT_TRUE(run.terminal.empty()) << "the simulator is no USB device to diagnose";
 }
@@ -270,7 +263,7 @@ TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntryAndEmptyMeansDevic
     EXPECT_EQ(run.h.profile->GetProfileInt(kSection, "SerDesc", -9), 1);
     QuillonSim_ClearCallLog();
     run.h.Click(IDC_OPEN);
-    EXPECT_TRUE(Contains(CallLog(), "FT_Open(0)\n"));
+    EXPECT_TRUE(Contains(SimCallLog(), "FT_Open(0)\n"));
     EXPECT_EQ(run.Status(), kReady);
 }
 

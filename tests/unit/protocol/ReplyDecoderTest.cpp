@@ -8,6 +8,7 @@
 
 #include "protocol/Frames.h"
 #include "protocol/ReplyDecoder.h"
+#include "unit/protocol/MirrorHost.h"
 #include "timing/TimeRecord.h"
 
 namespace {
@@ -25,32 +26,8 @@ std::vector<uint8_t> Bytes(const std::string& hex)
     return out;
 }
 
-// Stands in for the panel. `ui` is what the controls show: a pull copies it into the fields, a
-// push copies the fields back, where a radio or combo value without a button reads as -1. The
-// step count has no control and is not exchanged.
-class FakeHost : public DecoderHost {
+class FakeHost : public MirrorHost {
 public:
-    PanelState& Panel() override { return panel; }
-    void Pull() override
-    {
-        ++pulls;
-        const int steps = panel.m_nNdSteps;
-        panel = ui;
-        panel.m_nNdSteps = steps;
-    }
-    void Push() override
-    {
-        const auto radio = [](int value, int buttons) {
-            return value >= 0 && value < buttons ? value : -1;
-        };
-        ui = panel;
-        ui.m_nShutterState = radio(panel.m_nShutterState, 2);
-        ui.m_nShutterMode = radio(panel.m_nShutterMode, 3);
-        ui.m_nTriggerMode = radio(panel.m_nTriggerMode, 4);
-        ui.m_nSyncPolarity = radio(panel.m_nSyncPolarity, 2);
-        ui.m_nTimerSelect = radio(panel.m_nTimerSelect, 2);
-        ui.m_nFreeRunOption = radio(panel.m_nFreeRunOption, 3);
-    }
     void ListByte(uint8_t b) override
     {
         char line[16];
@@ -64,9 +41,6 @@ public:
     void LoadEditor(int index) override { editorLoads.push_back(index); }
     void Write(const Frame& frame) override { written.push_back(frame.Hex()); }
 
-    PanelState panel;
-    PanelState ui;
-    int pulls = 0;
     Lines list;
     std::map<Caption, std::string> captions;
     std::map<PulseBox, bool> boxes;
