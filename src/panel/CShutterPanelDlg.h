@@ -155,6 +155,7 @@ public:
     Profile& GetProfile() const { return *m_options.profile; }
     const std::string& AppName() const { return m_options.appName; }
     QTimer& PollTimer() { return m_timer; }
+    QTimer& CountShowHold() { return m_countShowHold; }
     QScrollBar* VerticalScrollBar() const { return m_vscroll; }
 
     // --- USB link: device connection and link exercise (src/usb) ---
@@ -266,21 +267,24 @@ private:
     void ShowContextMenu(const QPoint& pos);
     void OnLinkLost();
     void CreateDecoder();
-    // The poll runs every 2 ms while anything happens on the link or the panel, and slows down
-    // when the link has been quiet for a while.
+    // The poll runs every 2 ms while anything happens on the link or the panel, less often
+    // while the controller streams, and slows down when the link has been quiet for a while.
     void NoteActivity();
-    void SlowDownWhenIdle();
+    void PacePoll();
 
     PanelOptions m_options;
     QTimer m_timer;
     QScrollBar* m_vscroll = nullptr;
     std::int64_t m_lastActivityMs = 0;
     bool m_bInPoll = false;
+    bool m_bTickRead = false;   // this tick's poll read bytes
+    bool m_bStreaming = false;  // and so did the tick before
     bool m_bExiting = false;
     // While the timer's ticks stream bytes in, "Received Bytes #" shows the count at most every
-    // kCountShowMs: retyping and repainting it on every 2 ms tick cost more than all the
-    // decoding. The field is always exact; the control catches up when the hold ends.
-    static constexpr int kCountShowMs = 40;
+    // kCountShowMs: retyping and repainting it on every tick cost more than all the decoding.
+    // The field is always exact; the control catches up when the hold ends, and a catch-up
+    // holds again.
+    static constexpr int kCountShowMs = 100;
     QTimer m_countShowHold;
     bool m_bTimerTick = false;
     bool m_bCountStale = false;

@@ -92,6 +92,8 @@ void CShutterPanelDlg::ShowReceivedCount()
     if (m_bCountStale) {
         m_bCountStale = false;
         SetDlgItemText(IDC_RECEIVED_BYTES, std::to_string(m_nReceivedBytes));
+        // Otherwise the next tick's push shows the count again a moment later.
+        m_countShowHold.start();
     }
 }
 
@@ -119,7 +121,7 @@ void CShutterPanelDlg::PollReplies()
     unsigned char buffer[kReadChunk];
     DWORD got = 0;
     const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
-    NoteActivity();
+    m_bTickRead = true;
     // Both ways end with a push. The controls that changed have asked to be redrawn; painting
     // the whole panel here, up to 500 times a second while bytes stream in, would cost more
     // than everything else together.

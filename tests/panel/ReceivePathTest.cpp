@@ -13,6 +13,7 @@
 
 #include "QuillonSim.h"
 #include "panel/ReceivedList.h"
+#include "protocol/DecoderState.h"
 #include "support/PanelHarness.h"
 #include "usb/LinkFlags.h"
 
@@ -103,15 +104,82 @@ TEST_F(ReceivePathTest, BytesAreCountedListedAndShown)
     EXPECT_EQ(OnScreen(), Rendered());
 }
 
-TEST_F(ReceivePathTest, AByteBringsBackTheFastPoll)
+// The poll's period after each tick: 2 ms after an action or a first byte, 10 ms while bytes
+// keep coming, 20 ms after half a second of quiet. Changes made by the panel itself (a decoded
+// reply's push, the count catching up) are not the operator's and keep the stream's pace.
+TEST_F(ReceivePathTest, ThePollFollowsTheLink)
 {
-    now = 10'000;
-    h.panel->OnTimer();
-    ASSERT_EQ(h.panel->PollTimer().interval(), 20);
+    const std::vector<std::uint8_t> none, plain = {0x01, 0x02}, status = {
+        0xCC, 0xAA, 0xDC, 0x00, 0xA2, 0xB1, 0x10, 0x00, 0x01, 0x50,
+        0x00, 0x20, 0x00, 0x02, 0x12, 0x34, 0xF3, 0x00, 0x05, 0x0D};
+    enum Before { Nothing, Click, ArmStatus, EndCountHold };
+    struct Tick {
+        std::int64_t at;
+        Before before;
+        const std::vector<std::uint8_t>& bytes;
+        int period;
+    };
+    const Tick ticks[] = {
+        {10'000, Nothing, none, 20},      {10'020, Nothing, plain, 2},
+        {10'022, Nothing, plain, 10},     {10'032, ArmStatus, status, 10},
+        {10'042, EndCountHold, plain, 10}, {10'052, Click, plain, 2},
+        {10'054, Nothing, plain, 10},     {10'064, Nothing, none, 2},
+        {10'066, Nothing, plain, 2},      {10'566, Nothing, none, 2},
+        {10'567, Nothing, none, 20},
+    };
+    for (const Tick& t : ticks) {
+        now = t.at;
+        if (t.before == Click)
+            h.Click(IDC_CLEAR);
+        if (t.before == ArmStatus)
+            g_nStatusIndex = 0;
+        if (t.before == EndCountHold) {
+            h.panel->CountShowHold().stop();
+            QMetaObject::invokeMethod(&h.panel->CountShowHold(), "timeout");
+        }
+        if (!t.bytes.empty())
+            Inject(t.bytes);
+        h.panel->OnTimer();
+        EXPECT_EQ(h.panel->PollTimer().interval(), t.period) << "tick at " << t.at;
+    }
+    EXPECT_EQ(h.panel->m_nShutterState, 0) << "the status reply was decoded";
+}
+
+// While ticks stream bytes in, the count is shown at most once a hold; the end of a hold shows
+// the exact count and holds again, so the next tick does not show it a moment later.
+TEST_F(ReceivePathTest, TheCountCatchesUpOncePerHold)
+{
+    QTimer& hold = h.panel->CountShowHold();
+    const auto shown = [this] { return h.panel->GetDlgItemText(IDC_RECEIVED_BYTES); };
+    const auto endHold = [&] {
+        hold.stop();  // as when it times out
+        QMetaObject::invokeMethod(&hold, "timeout");
+    };
+
     Inject({0x01});
     h.panel->OnTimer();
-    EXPECT_EQ(h.panel->PollTimer().interval(), 2);
-    EXPECT_EQ(h.panel->m_nReceivedBytes, 1);
+    EXPECT_EQ(shown(), "1");
+    ASSERT_TRUE(hold.isActive());
+    Inject({0x02, 0x03});
+    h.panel->OnTimer();
+    EXPECT_EQ(h.panel->m_nReceivedBytes, 3);
+    EXPECT_EQ(shown(), "1") << "held";
+
+    endHold();
+    EXPECT_EQ(shown(), "3");
+    EXPECT_TRUE(hold.isActive()) << "a catch-up holds again";
+    Inject({0x04});
+    h.panel->OnTimer();
+    EXPECT_EQ(shown(), "3") << "held after the catch-up";
+    endHold();
+    EXPECT_EQ(shown(), "4");
+
+    // Nothing behind: the hold ends for good, and the next byte shows at once.
+    endHold();
+    EXPECT_FALSE(hold.isActive());
+    Inject({0x05});
+    h.panel->OnTimer();
+    EXPECT_EQ(shown(), "5");
 }
 
 }  // namespace
