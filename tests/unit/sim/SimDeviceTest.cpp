@@ -102,21 +102,16 @@ TEST_F(SimDevice, ImitatesALibraryThatCannotReachUsb)
     char description[] = "Quillon SC";
     EXPECT_DEATH(FT_Open(0, &h), "FT_Open called while imitating a library without USB");
     EXPECT_DEATH(FT_OpenEx(description, QSIM_FT_OPEN_BY_DESCRIPTION, &h), "FT_OpenEx called");
-
     QuillonSim_Reset();
-    EXPECT_EQ(FT_ListDevices(&count, nullptr, 0x80000000u), QSIM_FT_OK);
-    EXPECT_EQ(count, 1u);
     EXPECT_EQ(FT_Open(0, &h), QSIM_FT_OK);
 }
 
-TEST(SimVariants, LackTheirEntryPoint)
+TEST(SimVariants, LackOnlyTheirEntryPoint)
 {
-    const std::pair<const char*, const char*> variants[] = {
-        {"libquillon-sim-nobaud.so", "FT_SetBaudRate"},
-        {"libquillon-sim-nowrite.so", "FT_Write"},
-        {"libquillon-sim-nolist.so", "FT_ListDevices"}};
-    for (const auto& [file, missing] : variants) {
-        const std::string path = std::string(QUILLON_BUILD_DIR) + "/" + file;
+    for (const auto& [file, missing] : {std::pair{"nobaud", "FT_SetBaudRate"},
+                                        std::pair{"nowrite", "FT_Write"},
+                                        std::pair{"nolist", "FT_ListDevices"}}) {
+        const std::string path = std::string(QUILLON_BUILD_DIR "/libquillon-sim-") + file + ".so";
         void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();
         EXPECT_EQ(dlsym(lib, missing), nullptr) << file;

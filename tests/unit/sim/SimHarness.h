@@ -1,10 +1,11 @@
 #pragma once
-// Shared helpers for the simulator's tests: a reset simulator on the manual clock, one open
-// handle on device 0, and short ways to write frames and drain the receive queue.
+// The simulator's tests: a reset simulator on the manual clock, and short ways to open device 0,
+// write frames and drain the receive queue.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,15 @@
 #include "QuillonSimD2xx.h"
 
 using Bytes = std::vector<uint8_t>;
+
+// "FA F0 00 01" as bytes.
+inline Bytes Hex(const std::string& text)
+{
+    std::istringstream in(text);
+    Bytes bytes;
+    for (unsigned byte = 0; in >> std::hex >> byte;) bytes.push_back(uint8_t(byte));
+    return bytes;
+}
 
 class SimTest : public ::testing::Test {
 protected:
@@ -42,18 +52,6 @@ protected:
             EXPECT_EQ(FT_Read(h, out.data(), queued, &got), QSIM_FT_OK);
         }
         out.resize(got);
-        return out;
-    }
-
-    // Free-run reports with their times, as the transcript has them.
-    static std::vector<std::pair<uint64_t, uint8_t>> Received()
-    {
-        std::vector<QuillonSimEvent> ev(QuillonSim_Transcript(nullptr, 0));
-        QuillonSim_Transcript(ev.data(), ev.size());
-        std::vector<std::pair<uint64_t, uint8_t>> out;
-        for (const auto& e : ev)
-            if (e.direction == QUILLON_SIM_FROM_DEVICE)
-                out.push_back({e.timeMs, e.byte});
         return out;
     }
 };

@@ -77,73 +77,88 @@ TEST(JudgeNodeAccess, FollowsTheKernelsOwnerGroupOtherRule)
     EXPECT_EQ(JudgeNodeAccess({1000, 20, 020000}, UserIds{0, 0, {}}), NodeAccess::Allowed);
 }
 
-TEST(Diagnose, SaysPlainlyWhenThereIsNoFtdiDevice)
+// Each candidate with what it is and why it fails; each FTDI device with its driver, its node and
+// the fix. "{sys}" and "{dev}" in an expected part stand for the tree's roots.
+TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
 {
-    FakeUsbTree tree;
-    std::string report = Diagnose({}, tree.roots, Stranger());
-    EXPECT_TRUE(Contains(report, "none: no FTDI USB device (vendor id 0403) is attached"))
-        << report;
-    EXPECT_FALSE(Contains(report, "xHCI")) << "a root hub is no FTDI device";
-    EXPECT_TRUE(Contains(report, "No candidate loads")) << report;
-
-    SystemRoots hidden = tree.roots;
-    hidden.sysfs += "/absent";
-    report = Diagnose({}, hidden, Stranger());
-    EXPECT_TRUE(Contains(report, "none found: " + hidden.sysfs +
-                                     "/bus/usb/devices does not exist, so this system shows no "
-                                     "USB devices"))
-        << report;
-}
-
-TEST(Diagnose, ListsEveryCandidateWithWhatItIsAndWhyItFails)
-{
-    FakeUsbTree tree;
-    const std::vector<std::string> candidates{"/b/libftd2xx.so", "libftd2xx.so",
-                                              "/b/libquillon-tty.so", "/l/libquillon-tty.so"};
-    const std::string report = Diagnose(
-        candidates, tree.roots,
-        Stranger({{"libftd2xx.so", Loaded("/usr/lib/libftd2xx.so.1.4", 18)},
-                  {"/b/libquillon-tty.so", Loaded("/b/libquillon-tty.so", FT_OK, {"FT_Purge"})}}));
-    const char* expected[] = {
-        "1. /b/libftd2xx.so\n     does not load: /b/libftd2xx.so: cannot open shared object "
-        "file: No such file or directory\n",
-        "2. libftd2xx.so (the system loader's search)\n     loads /usr/lib/libftd2xx.so.1.4 (a "
-        "D2XX library); this is the one the program uses\n",
-        "the device count fails with status 18: this library cannot reach USB here",
-        "3. /b/libquillon-tty.so\n     loads /b/libquillon-tty.so (the bundled serial backend)\n",
-        "lacks FT_Purge",
-        "4. /l/libquillon-tty.so\n     does not load",
+    const struct {
+        const char* what;
+        std::function<void(FakeUsbTree&)> setUp;
+        std::vector<std::string> candidates;
+        std::map<std::string, LibraryProbe> probes;
+        std::vector<std::string> present, absent;
+    } cases[] = {
+        {"no FTDI device (a root hub is none)", [](FakeUsbTree&) {}, {}, {},
+         {"none: no FTDI USB device (vendor id 0403) is attached", "No candidate loads"},
+         {"xHCI"}},
+        {"no sysfs", [](FakeUsbTree& t) { t.roots.sysfs += "/absent"; }, {}, {},
+         {"none found: {sys}/bus/usb/devices does not exist, so this system shows no USB devices"},
+         {}},
+        {"every candidate",
+         [](FakeUsbTree&) {},
+         {"/b/libftd2xx.so", "libftd2xx.so", "/b/libquillon-tty.so", "/l/libquillon-tty.so"},
+         {{"libftd2xx.so", Loaded("/usr/lib/libftd2xx.so.1.4", 18)},
+          {"/b/libquillon-tty.so", Loaded("/b/libquillon-tty.so", FT_OK, {"FT_Purge"})}},
+         {"1. /b/libftd2xx.so\n     does not load: /b/libftd2xx.so: cannot open shared object "
+          "file: No such file or directory\n",
+          "2. libftd2xx.so (the system loader's search)\n     loads /usr/lib/libftd2xx.so.1.4 (a "
+          "D2XX library); this is the one the program uses\n",
+          "the device count fails with status 18: this library cannot reach USB here",
+          "3. /b/libquillon-tty.so\n     loads /b/libquillon-tty.so (the bundled serial backend)\n",
+          "lacks FT_Purge", "4. /l/libquillon-tty.so\n     does not load"},
+         {}},
+        {"serial backend, node denied; an unbound device",
+         [](FakeUsbTree& t) {
+             t.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0");
+             t.AddFtdi("2-1", "", "", "", "", 2, 5);
+             t.MakeNode("ttyUSB0", 0600);
+         },
+         {}, {},
+         {"1-1.4: vendor 0403, product 6001, \"Quillon SC\", serial number \"QSC10001\"",
+          "interface 1-1.4:1.0: held by ftdi_sio, serial port ", "{dev}/ttyUSB0: -rw------- user",
+          "you (alice) may not open it (permission denied)",
+          "fix: a udev rule giving the logged-in user access",
+          "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
+          "TAG+=\"uaccess\"",
+          // Unbound, the device has no port for the serial backend.
+          "2-1: vendor 0403, product 6001, no product string, serial number none\n"
+          "    interface 2-1:1.0: no kernel driver, no serial port\n"
+          "      fix for the serial backend: sudo modprobe ftdi_sio;",
+          "echo 0403 6001 | sudo tee /sys/bus/usb-serial/drivers/ftdi_sio/new_id\n"},
+         {"D2XX"}},
+        {"D2XX: unbind ftdi_sio, check the USB node",
+         [](FakeUsbTree& t) {
+             t.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0", 3, 17);
+             t.AddFtdi("2-1", "Quillon SC", "QSC10002", "", "", 2, 5);
+             t.MakeNode("bus/usb/003/017", 0664);
+         },
+         {"/b/libftd2xx.so"}, {{"/b/libftd2xx.so", Loaded("/b/libftd2xx.so")}},
+         {"D2XX library: cannot open the device while ftdi_sio holds 1-1.4:1.0.",
+          "use the bundled serial backend (--driver tty), or unbind it:",
+          "echo -n 1-1.4:1.0 | sudo tee /sys/bus/usb/drivers/ftdi_sio/unbind",
+          "{dev}/bus/usb/003/017: -rw-rw-r--",
+          "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"6001\"",
+          "interface 2-1:1.0: no kernel driver, no serial port",
+          "{dev}/bus/usb/002/005 does not exist"},
+         {"modprobe"}},  // D2XX wants no kernel driver
     };
-    for (const char* part : expected) {
-        EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
+    for (const auto& c : cases) {
+        FakeUsbTree tree;
+        c.setUp(tree);
+        const std::string report = Diagnose(c.candidates, tree.roots, Stranger(c.probes));
+        for (std::string part : c.present) {
+            for (const auto& [key, root] : {std::pair{"{sys}", tree.roots.sysfs},
+                                            std::pair{"{dev}", tree.roots.dev}}) {
+                if (const auto at = part.find(key); at != std::string::npos)
+                    part.replace(at, 5, root);
+            }
+            EXPECT_TRUE(Contains(report, part)) << c.what << ": " << part << "\n--- in ---\n"
+                                                << report;
+        }
+        for (const std::string& part : c.absent) {
+            EXPECT_FALSE(Contains(report, part)) << c.what << ": " << part;
+        }
     }
-}
-
-TEST(Diagnose, NamesTheDeviceItsDriverAndTheFixForANodeTheUserCannotOpen)
-{
-    FakeUsbTree tree;
-    tree.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0");
-    tree.AddFtdi("2-1", "", "", "", "", 2, 5);
-    const std::string node = tree.MakeNode("ttyUSB0", 0600);
-    const std::string report = Diagnose({}, tree.roots, Stranger());
-    const char* expected[] = {
-        "1-1.4: vendor 0403, product 6001, \"Quillon SC\", serial number \"QSC10001\"",
-        "interface 1-1.4:1.0: held by ftdi_sio, serial port ",
-        "you (alice) may not open it (permission denied)",
-        "fix: a udev rule giving the logged-in user access",
-        "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
-        "TAG+=\"uaccess\"",
-        // Unbound, the device has no port for the serial backend.
-        "2-1: vendor 0403, product 6001, no product string, serial number none\n"
-        "    interface 2-1:1.0: no kernel driver, no serial port\n"
-        "      fix for the serial backend: sudo modprobe ftdi_sio;",
-        "echo 0403 6001 | sudo tee /sys/bus/usb-serial/drivers/ftdi_sio/new_id\n",
-    };
-    for (const char* part : expected) {
-        EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
-    }
-    EXPECT_TRUE(Contains(report, node + ": -rw------- user")) << report;
-    EXPECT_FALSE(Contains(report, "D2XX")) << "no D2XX library is in use";
 }
 
 // A node its group may open: join the group, or log in again when already listed in it.
@@ -181,29 +196,6 @@ TEST(Diagnose, OffersTheNodesGroupWhenTheGroupMayOpenIt)
     EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "its mode allows it, but the system"));
 }
 
-TEST(Diagnose, TellsTheD2xxPathToUnbindFtdiSioAndChecksTheUsbNode)
-{
-    FakeUsbTree tree;
-    tree.AddFtdi("1-1.4", "Quillon SC", "QSC10001", "ftdi_sio", "ttyUSB0", 3, 17);
-    tree.AddFtdi("2-1", "Quillon SC", "QSC10002", "", "", 2, 5);
-    tree.MakeNode("bus/usb/003/017", 0664);
-    const std::string report = Diagnose({"/b/libftd2xx.so"}, tree.roots,
-                                        Stranger({{"/b/libftd2xx.so", Loaded("/b/libftd2xx.so")}}));
-    const char* expected[] = {
-        "D2XX library: cannot open the device while ftdi_sio holds 1-1.4:1.0.",
-        "use the bundled serial backend (--driver tty), or unbind it:",
-        "echo -n 1-1.4:1.0 | sudo tee /sys/bus/usb/drivers/ftdi_sio/unbind",
-        "/bus/usb/003/017: -rw-rw-r--",
-        "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"6001\"",
-        "interface 2-1:1.0: no kernel driver, no serial port",
-        "/bus/usb/002/005 does not exist",
-    };
-    for (const char* part : expected) {
-        EXPECT_TRUE(Contains(report, part)) << part << "\n--- in ---\n" << report;
-    }
-    EXPECT_FALSE(Contains(report, "modprobe")) << "D2XX wants no kernel driver";
-}
-
 TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
 {
     const std::string tty = "/b/libquillon-tty.so";
@@ -211,48 +203,33 @@ TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
     const struct {
         const char* what;
         std::string library;
-        std::function<void(FakeUsbTree&)> setUp;
+        const char* ifaceDriver;  // of the one device 1-1 (bus 1, device 9); nullptr: none
+        const char* tty;
+        const char* node;  // made with the mode; nullptr: none
+        mode_t mode;
         const char* reason;  // nullptr: no hint
     } cases[] = {
-        {"simulator", "/b/libquillon-sim.so", [](FakeUsbTree&) {}, nullptr},
-        {"no device", tty, [](FakeUsbTree&) {}, "no FTDI USB device is attached"},
-        {"no device, D2XX", d2xx, [](FakeUsbTree&) {}, "no FTDI USB device is attached"},
-        {"node denied", tty,
-         [](FakeUsbTree& t) {
-             t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0");
-             t.MakeNode("ttyUSB0", 0600);
-         },
-         "you may not open "},
-        {"node open to all", tty,
-         [](FakeUsbTree& t) {
-             t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0");
-             t.MakeNode("ttyUSB0", 0666);
-         },
-         nullptr},
-        {"unbound, serial backend", tty, [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "", ""); },
+        {"simulator", "/b/libquillon-sim.so", nullptr, "", nullptr, 0, nullptr},
+        {"no device", tty, nullptr, "", nullptr, 0, "no FTDI USB device is attached"},
+        {"no device, D2XX", d2xx, nullptr, "", nullptr, 0, "no FTDI USB device is attached"},
+        {"node denied", tty, "ftdi_sio", "ttyUSB0", "ttyUSB0", 0600, "you may not open "},
+        {"node open to all", tty, "ftdi_sio", "ttyUSB0", "ttyUSB0", 0666, nullptr},
+        {"unbound, serial backend", tty, "", "", nullptr, 0,
          "USB device 1-1 has no serial port (no kernel driver holds 1-1:1.0)"},
-        {"held by another program, serial backend", tty,
-         [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "usbfs", ""); },
+        {"held by another program, serial backend", tty, "usbfs", "", nullptr, 0,
          "USB device 1-1 has no serial port (usbfs, not ftdi_sio, holds 1-1:1.0)"},
-        {"held by ftdi_sio, D2XX", d2xx,
-         [](FakeUsbTree& t) { t.AddFtdi("1-1", "Q", "S", "ftdi_sio", "ttyUSB0"); },
+        {"held by ftdi_sio, D2XX", d2xx, "ftdi_sio", "ttyUSB0", nullptr, 0,
          "the kernel's ftdi_sio driver holds USB device 1-1, so the D2XX library cannot open it"},
-        {"usb node denied, D2XX", d2xx,
-         [](FakeUsbTree& t) {
-             t.AddFtdi("1-1", "Q", "S", "", "", 1, 9);
-             t.MakeNode("bus/usb/001/009", 0664);
-         },
+        {"usb node denied, D2XX", d2xx, "", "", "bus/usb/001/009", 0664,
          "/bus/usb/001/009 (permission denied)"},
-        {"usb node open to all, D2XX", d2xx,
-         [](FakeUsbTree& t) {
-             t.AddFtdi("1-1", "Q", "S", "", "", 1, 9);
-             t.MakeNode("bus/usb/001/009", 0666);
-         },
-         nullptr},
+        {"usb node open to all, D2XX", d2xx, "", "", "bus/usb/001/009", 0666, nullptr},
     };
     for (const auto& c : cases) {
         FakeUsbTree tree;
-        c.setUp(tree);
+        if (c.ifaceDriver != nullptr)
+            tree.AddFtdi("1-1", "Q", "S", c.ifaceDriver, c.tty, 1, 9);
+        if (c.node != nullptr)
+            tree.MakeNode(c.node, c.mode);
         const auto hint = OpenFailureHint("quillon-utility", c.library, tree.roots, Stranger());
         if (c.reason == nullptr) {
             EXPECT_FALSE(hint) << c.what << ": " << *hint;

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -21,7 +20,6 @@ public:
         m_top = ::mkdtemp(pattern.data());
         roots.sysfs = (m_top / "sys").string();
         roots.dev = (m_top / "dev").string();
-        std::filesystem::create_directories(Sys("bus/usb/devices"));
         std::filesystem::create_directories(Sys("bus/usb/drivers/ftdi_sio"));
         std::filesystem::create_directories(roots.dev);
         // Root hubs are listed too and are not FTDI devices.
@@ -36,7 +34,7 @@ public:
                  const std::string& driver, const std::string& tty, int bus = 1, int dev = 4)
     {
         AddUsbDevice(name, "0403", "6001", product, serial, bus, dev);
-        const std::filesystem::path iface = Device(name) / (name + ":1.0");
+        const std::filesystem::path iface = Sys("devices/pci0000:00") / name / (name + ":1.0");
         std::filesystem::create_directories(iface);
         std::filesystem::create_directory_symlink(iface, Sys("bus/usb/devices") / (name + ":1.0"));
         if (!driver.empty()) {
@@ -66,22 +64,19 @@ private:
     {
         return std::filesystem::path(roots.sysfs) / relative;
     }
-    std::filesystem::path Device(const std::string& name) const
-    {
-        return Sys("devices/pci0000:00") / name;
-    }
     void AddUsbDevice(const std::string& name, const std::string& vendor,
                       const std::string& product, const std::string& productString,
                       const std::string& serial, int bus, int dev)
     {
-        const std::filesystem::path dir = Device(name);
+        const std::filesystem::path dir = Sys("devices/pci0000:00") / name;
         std::filesystem::create_directories(dir);
-        const std::pair<const char*, std::string> attributes[] = {
-            {"idVendor", vendor}, {"idProduct", product},          {"product", productString},
-            {"serial", serial},   {"busnum", std::to_string(bus)}, {"devnum", std::to_string(dev)}};
-        for (const auto& [file, text] : attributes) {
+        for (const auto& [file, text] : {std::pair<const char*, std::string>{"idVendor", vendor},
+                                         {"idProduct", product}, {"product", productString},
+                                         {"serial", serial}, {"busnum", std::to_string(bus)},
+                                         {"devnum", std::to_string(dev)}}) {
             std::ofstream(dir / file) << text << '\n';
         }
+        std::filesystem::create_directories(Sys("bus/usb/devices"));
         std::filesystem::create_directory_symlink(dir, Sys("bus/usb/devices") / name);
     }
 

@@ -1,6 +1,3 @@
-// The link transcript's lines, its file's creation and failures, and many threads recording at
-// once.
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -18,25 +15,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Lines(const fs::path& file)
+using Lines = std::vector<std::string>;
+
+// The file's lines without their times, which must have three decimals and never go backwards.
+Lines Bodies(const fs::path& file)
 {
+    static const std::regex kLine(R"(^(\d+\.\d{3}) (.*)$)");
     std::ifstream in(file);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// A line without its time; the time itself must have three decimals.
-std::string Body(const std::string& line)
-{
-    static const std::regex kTime(R"(^\d+\.\d{3} )");
-    EXPECT_TRUE(std::regex_search(line, kTime)) << line;
-    return line.substr(line.find(' ') + 1);
-}
-
-double Time(const std::string& line)
-{
-    return std::strtod(line.c_str(), nullptr);
+    Lines bodies;
+    double last = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(line, m, kLine)) << line;
+        EXPECT_LE(last, std::strtod(line.c_str(), nullptr)) << line;
+        last = std::strtod(line.c_str(), nullptr);
+        bodies.push_back(m.size() == 3 ? m[2].str() : line);
+    }
+    return bodies;
 }
 
 class LinkTranscriptTest : public testing::Test {
@@ -48,6 +43,10 @@ protected:
         file = dir / "link.txt";
     }
     ~LinkTranscriptTest() override { fs::remove_all(dir); }
+    std::size_t FilesInDir() const
+    {
+        return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
+    }
 
     fs::path dir;
     fs::path file;
@@ -61,7 +60,7 @@ TEST_F(LinkTranscriptTest, LinesOfEveryKindInCallOrder)
     EXPECT_TRUE(transcript.Recording());
     // The file is there, replaced, before the first flush; no temporary is left beside it.
     EXPECT_EQ(fs::file_size(file), 0u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(FilesInDir(), 1u);
 
     const std::uint8_t frame[] = {0xFA, 0xF0, 0x01, 0x2C};
     const std::uint8_t reply[] = {0x0D};
@@ -76,14 +75,8 @@ TEST_F(LinkTranscriptTest, LinesOfEveryKindInCallOrder)
     EXPECT_EQ(transcript.Stop(), std::nullopt);
     EXPECT_FALSE(transcript.Recording());
     transcript.Event("after the stop");
-
-    const std::vector<std::string> lines = Lines(file);
-    std::vector<std::string> bodies;
-    for (const std::string& line : lines) bodies.push_back(Body(line));
-    EXPECT_EQ(bodies,
-              (std::vector<std::string>{"OPEN number 0", "PURGE 1", "TX 4 FA F0 01 2C", "RX 1 0D",
-                                        "RX 0", "TX 1 FA status 4", "LOST", "CLOSE status 1"}));
-    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_LE(Time(lines[i - 1]), Time(lines[i]));
+    EXPECT_EQ(Bodies(file), (Lines{"OPEN number 0", "PURGE 1", "TX 4 FA F0 01 2C", "RX 1 0D",
+                                   "RX 0", "TX 1 FA status 4", "LOST", "CLOSE status 1"}));
 }
 
 TEST_F(LinkTranscriptTest, AFileThatCannotBeCreatedIsNamedWithTheReason)
@@ -91,13 +84,12 @@ TEST_F(LinkTranscriptTest, AFileThatCannotBeCreatedIsNamedWithTheReason)
     for (const fs::path& bad : {dir / "missing" / "link.txt", dir}) {
         const auto failure = transcript.Start(bad);
         ASSERT_TRUE(failure.has_value());
-        EXPECT_NE(failure->find(bad.string()), std::string::npos) << *failure;
-        EXPECT_NE(failure->find(": "), std::string::npos) << *failure;
+        EXPECT_NE(failure->find(bad.string() + ": "), std::string::npos) << *failure;
         EXPECT_FALSE(transcript.Recording());
         transcript.Event("OPEN number 0");  // goes nowhere, harmlessly
         EXPECT_EQ(transcript.TakeFailure(), std::nullopt);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
+    EXPECT_EQ(FilesInDir(), 0u);
 }
 
 TEST_F(LinkTranscriptTest, AWriteFailureIsReportedOnceAndStopsTheRecording)
@@ -132,12 +124,11 @@ TEST_F(LinkTranscriptTest, AWriteFailureIsReportedOnceAndStopsTheRecording)
 TEST_F(LinkTranscriptTest, ThreadsRecordingAtOnceLoseNothingAndKeepTimeOrder)
 {
     ASSERT_EQ(transcript.Start(file), std::nullopt);
-    constexpr int kThreads = 4;
-    constexpr int kLines = 5000;
+    constexpr unsigned kThreads = 4, kLines = 5000;
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (unsigned t = 0; t < kThreads; ++t) {
         threads.emplace_back([this, t] {
-            for (int i = 0; i < kLines; ++i) {
+            for (unsigned i = 0; i < kLines; ++i) {
                 const std::uint8_t bytes[] = {std::uint8_t(t), std::uint8_t(i),
                                               std::uint8_t(i >> 8)};
                 transcript.Transfer(LinkTranscript::Direction::Tx, bytes, 3, FT_OK);
@@ -148,18 +139,14 @@ TEST_F(LinkTranscriptTest, ThreadsRecordingAtOnceLoseNothingAndKeepTimeOrder)
     for (std::thread& thread : threads) thread.join();
     ASSERT_EQ(transcript.Stop(), std::nullopt);
 
-    const std::vector<std::string> lines = Lines(file);
-    ASSERT_EQ(lines.size(), std::size_t(kThreads * kLines));
-    std::vector<int> next(kThreads, 0);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) {
-            ASSERT_LE(Time(lines[i - 1]), Time(lines[i])) << i;
-        }
+    const Lines bodies = Bodies(file);
+    ASSERT_EQ(bodies.size(), kThreads * kLines);
+    std::vector<unsigned> next(kThreads, 0);
+    for (const std::string& body : bodies) {
         unsigned t = 0, lo = 0, hi = 0;
-        ASSERT_EQ(std::sscanf(Body(lines[i]).c_str(), "TX 3 %X %X %X", &t, &lo, &hi), 3);
-        ASSERT_LT(t, unsigned(kThreads));
-        // Each thread's lines in its own order.
-        EXPECT_EQ(int(lo | hi << 8), next[t]++);
+        ASSERT_EQ(std::sscanf(body.c_str(), "TX 3 %X %X %X", &t, &lo, &hi), 3) << body;
+        ASSERT_LT(t, kThreads);
+        EXPECT_EQ(lo | hi << 8, next[t]++) << "each thread's lines in its own order";
     }
 }
 

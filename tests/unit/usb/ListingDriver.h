@@ -1,8 +1,7 @@
 #pragma once
-// A driver library for the device-list tests: the thirteen D2XX entry points, of which only
-// FT_ListDevices does anything, answering as a script says, so that the binding can be shown a
-// driver that counts one number of devices and lists another. A test links it and the binding
-// dlopen()s the same file, so both see one instance.
+// A driver library whose FT_ListDevices answers as a script says (the other entry points only let
+// the binding load it), so that the binding meets a driver that counts one number of devices and
+// lists another. A test links it and the binding dlopen()s the same file: one instance.
 
 #include <stdint.h>
 

@@ -7,76 +7,62 @@
 
 namespace {
 
-const std::string kSim = QUILLON_BUILD_DIR "/libquillon-sim.so";
-
-class UsbLinkTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        QuillonSim_Reset();
-        link.SetReporter([this](const std::string& text) { reports.push_back(text); });
-    }
-
-    // Every wrapper, in slot order, must fail with 1 and its own message, calling nothing.
-    void ExpectEveryWrapperReports()
-    {
-        DWORD count = 0;
-        unsigned char buffer[4] = {};
-        const std::pair<const char*, std::function<FT_STATUS()>> wrappers[] = {
-            {"FT_Open", [&] { return link.Open(0); }},
-            {"FT_OpenEx", [&] { return link.OpenEx(buffer, FT_OPEN_BY_DESCRIPTION); }},
-            {"FT_ListDevices",
-             [&] { return link.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY); }},
-            {"FT_Close", [&] { return link.Close(); }},
-            {"FT_Write", [&] { return link.Write(buffer, 1, &count); }},
-            {"FT_Read", [&] { return link.Read(buffer, 1, &count); }},
-            {"FT_SetTimeouts", [&] { return link.SetTimeouts(100, 100); }},
-            {"FT_ResetDevice", [&] { return link.ResetDevice(); }},
-            {"FT_Purge", [&] { return link.Purge(FT_PURGE_RX); }},
-            {"FT_GetQueueStatus", [&] { return link.GetQueueStatus(&count); }},
-            {"FT_SetBaudRate", [&] { return link.SetBaudRate(128000); }},
-            {"FT_SetLatencyTimer", [&] { return link.SetLatencyTimer(2); }},
-            {"FT_SetUSBParameters", [&] { return link.SetUSBParameters(64, 0); }},
-        };
-        for (const auto& [name, call] : wrappers) {
-            reports.clear();
-            EXPECT_EQ(call(), FT_INVALID_HANDLE) << name;
-            EXPECT_EQ(reports, std::vector<std::string>{std::string(name) + " is not valid!"});
-        }
-    }
-
+// Before a load, after a failed or partial one and after the release, no wrapper may jump into a
+// library: each fails with 1 and its own message.
+TEST(UsbLink, WrappersCallOnlyAFullyBoundLibrary)
+{
+    QuillonSim_Reset();
     UsbLink link;
     std::vector<std::string> reports;
-};
+    link.SetReporter([&](const std::string& text) { reports.push_back(text); });
+    DWORD count = 0;
+    unsigned char buffer[4] = {};
+    const std::pair<const char*, std::function<FT_STATUS()>> wrappers[] = {
+        {"FT_Open", [&] { return link.Open(0); }},
+        {"FT_OpenEx", [&] { return link.OpenEx(buffer, FT_OPEN_BY_DESCRIPTION); }},
+        {"FT_ListDevices", [&] { return link.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY); }},
+        {"FT_Close", [&] { return link.Close(); }},
+        {"FT_Write", [&] { return link.Write(buffer, 1, &count); }},
+        {"FT_Read", [&] { return link.Read(buffer, 1, &count); }},
+        {"FT_SetTimeouts", [&] { return link.SetTimeouts(100, 100); }},
+        {"FT_ResetDevice", [&] { return link.ResetDevice(); }},
+        {"FT_Purge", [&] { return link.Purge(FT_PURGE_RX); }},
+        {"FT_GetQueueStatus", [&] { return link.GetQueueStatus(&count); }},
+        {"FT_SetBaudRate", [&] { return link.SetBaudRate(128000); }},
+        {"FT_SetLatencyTimer", [&] { return link.SetLatencyTimer(2); }},
+        {"FT_SetUSBParameters", [&] { return link.SetUSBParameters(64, 0); }},
+    };
+    const auto expectEveryWrapperReports = [&](const char* when) {
+        for (const auto& [name, call] : wrappers) {
+            reports.clear();
+            EXPECT_EQ(call(), FT_INVALID_HANDLE) << when << ": " << name;
+            EXPECT_EQ(reports, std::vector<std::string>{std::string(name) + " is not valid!"});
+        }
+        reports.clear();
+    };
+    expectEveryWrapperReports("before a load");
 
-TEST_F(UsbLinkTest, LoadFailuresAreReportedOnceAndLeaveEverySlotEmpty)
-{
+    // Every candidate's reason, in one report.
     EXPECT_FALSE(link.LoadD2xx({"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so"}));
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("/nonexistent/libftd2xx.so"), std::string::npos) << reports[0];
-    EXPECT_NE(reports[0].find("libquillon-no-such-driver.so"), std::string::npos) << reports[0];
-    EXPECT_NE(reports[0].find("No such file"), std::string::npos) << reports[0];
-    ExpectEveryWrapperReports();
+    for (const char* part : {"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so",
+                             "No such file"}) {
+        EXPECT_NE(reports[0].find(part), std::string::npos) << reports[0];
+    }
+    expectEveryWrapperReports("after a failed load");
 
-    // A library lacking FT_Write is loaded but binds nothing.
-    reports.clear();
-    ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim-nowrite.so"}));
-    EXPECT_EQ(reports, std::vector<std::string>{"Error: Can't Find FT_Write"});
-    ExpectEveryWrapperReports();
-}
-
-// Before a load and after the release no wrapper may jump into a library.
-TEST_F(UsbLinkTest, LaterCandidateLoadsAndReleaseUnbindsEverySlot)
-{
-    ExpectEveryWrapperReports();
-    reports.clear();
-    ASSERT_TRUE(link.LoadD2xx({"/nonexistent/libftd2xx.so", kSim}));
+    ASSERT_TRUE(link.LoadD2xx({"/nonexistent/libftd2xx.so", QUILLON_BUILD_DIR "/libquillon-sim.so"}));
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(link.Open(0), FT_OK);
     EXPECT_NE(link.Handle(), nullptr);
     link.Release();
     EXPECT_FALSE(link.Loaded());
-    ExpectEveryWrapperReports();
+    expectEveryWrapperReports("after the release");
+
+    // A library lacking FT_Write is loaded but binds nothing.
+    ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim-nowrite.so"}));
+    EXPECT_EQ(reports, std::vector<std::string>{"Error: Can't Find FT_Write"});
+    expectEveryWrapperReports("without FT_Write");
 }
 
 }  // namespace
