@@ -42,6 +42,7 @@ TEST(CommandLine, DiagnoseReportsAndExitsWithoutADisplayAndHelpListsTheDrivers)
     FakeUsbTree tree;
     const std::string roots =
         "QUILLON_TTY_SYSFS_ROOT=" + tree.roots.sysfs + " QUILLON_TTY_DEV_ROOT=" + tree.roots.dev;
+    // clang-format off
     const struct {
         std::string environment, arguments;
         int exitCode;
@@ -66,6 +67,7 @@ TEST(CommandLine, DiagnoseReportsAndExitsWithoutADisplayAndHelpListsTheDrivers)
           "sim (the bundled simulated controller", "d2xx (the D2XX library",
           "ftd2xx (the same as d2xx)", "--diagnose", "--simulate"}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         ProgramRun run = RunProgram(c.environment, c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;

@@ -29,6 +29,7 @@ protected:
 // bytes are skipped, and a frame cut off at the end of a write is discarded.
 TEST_F(SimController, FramesAreAnsweredByKind)
 {
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"AA", "AA 0D"}, {"AC", "AC 0D"}, {"DC", "DC 0D"}, {"DD", "DD 0D"}, {"DE 90", "DE 90 0D"},
         {"FA A0", "FA A0 0D"}, {"FA A4", "FA A4 0D"}, {"FA B0", "FA B0 0D"},
@@ -37,6 +38,7 @@ TEST_F(SimController, FramesAreAnsweredByKind)
         {"FA F0 00 01", "FA F0 00 01 0D"}, {"FA F1", ""}, {"FA F2", ""}, {"FA F3", ""},
         {"40", ""}, {"00 FA 99 CE FA F0 01", "CE"}, {"CF", "CF"},
     };
+    // clang-format on
     EXPECT_TRUE(Answer(Bytes(64, 0x4F)).empty());
     for (const auto& [frame, answer] : cases) {
         EXPECT_EQ(Answer(Hex(frame)), Hex(answer)) << frame;
@@ -127,8 +129,9 @@ TEST_F(SimController, GoRunReportsEachTransitionOnTime)
 
 TEST_F(SimController, ContinuousRunStopsOnlyOnStop)
 {
-    Send({"DD", "AA", "FA F0 FF FF", "FA F3"});  // soft (70 ms transitions), from open
-    QuillonSim_Advance(10000);  // a report every 70 ms: 71 cycles
+    // Soft mode (70 ms transitions), from open: a report every 70 ms, 71 cycles in 10 s.
+    Send({"DD", "AA", "FA F0 FF FF", "FA F3"});
+    QuillonSim_Advance(10000);
     const Bytes reports = Drain(h);
     ASSERT_EQ(reports.size(), 142u);
     EXPECT_EQ(reports.front(), 0xAC);

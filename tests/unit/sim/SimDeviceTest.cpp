@@ -108,9 +108,9 @@ TEST_F(SimDevice, ImitatesALibraryThatCannotReachUsb)
 
 TEST(SimVariants, LackOnlyTheirEntryPoint)
 {
-    for (const auto& [file, missing] : {std::pair{"nobaud", "FT_SetBaudRate"},
-                                        std::pair{"nowrite", "FT_Write"},
-                                        std::pair{"nolist", "FT_ListDevices"}}) {
+    for (const auto& [file, missing] :
+         {std::pair{"nobaud", "FT_SetBaudRate"}, std::pair{"nowrite", "FT_Write"},
+          std::pair{"nolist", "FT_ListDevices"}}) {
         const std::string path = std::string(QUILLON_BUILD_DIR "/libquillon-sim-") + file + ".so";
         void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();

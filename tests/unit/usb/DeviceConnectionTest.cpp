@@ -22,6 +22,7 @@ TEST(DeviceList, NamesComeOnlyFromBuffersTheDriverFilledByTheChosenMethod)
     ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-listing-driver.so"}));
     constexpr DWORD kByDesc = FT_LIST_ALL | FT_OPEN_BY_DESCRIPTION;
     const ListingScript three{3, 3, 99, -1, FT_OK};
+    // clang-format off
     const struct {
         const char* what;
         int method;
@@ -44,6 +45,7 @@ TEST(DeviceList, NamesComeOnlyFromBuffersTheDriverFilledByTheChosenMethod)
         {"count only", -1, three, {}, 0},
         {"none attached", 0, {0, 4, 99, -1, FT_OK}, {}, 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ListingDriver_Set(c.script);

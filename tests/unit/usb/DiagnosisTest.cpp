@@ -81,6 +81,7 @@ TEST(JudgeNodeAccess, FollowsTheKernelsOwnerGroupOtherRule)
 // the fix. "{sys}" and "{dev}" in an expected part stand for the tree's roots.
 TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
 {
+    // clang-format off
     const struct {
         const char* what;
         std::function<void(FakeUsbTree&)> setUp;
@@ -142,13 +143,14 @@ TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
           "{dev}/bus/usb/002/005 does not exist"},
          {"modprobe"}},  // D2XX wants no kernel driver
     };
+    // clang-format on
     for (const auto& c : cases) {
         FakeUsbTree tree;
         c.setUp(tree);
         const std::string report = Diagnose(c.candidates, tree.roots, Stranger(c.probes));
         for (std::string part : c.present) {
-            for (const auto& [key, root] : {std::pair{"{sys}", tree.roots.sysfs},
-                                            std::pair{"{dev}", tree.roots.dev}}) {
+            for (const auto& [key, root] :
+                 {std::pair{"{sys}", tree.roots.sysfs}, std::pair{"{dev}", tree.roots.dev}}) {
                 if (const auto at = part.find(key); at != std::string::npos)
                     part.replace(at, 5, root);
             }

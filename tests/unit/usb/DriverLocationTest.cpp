@@ -13,6 +13,7 @@ std::string Joined(const std::vector<std::string>& paths)
 
 TEST(DriverCandidates, ListsLibrariesInLoadOrderAndTheSimulatorChoosesTheDemonstration)
 {
+    // clang-format off
     const struct {
         std::string driver;
         bool simulate;
@@ -54,6 +55,7 @@ TEST(DriverCandidates, ListsLibrariesInLoadOrderAndTheSimulatorChoosesTheDemonst
         {"./tty", false, "/b", {"/l"}, "./tty", false},
         {"TTY", false, "/b", {"/l"}, "TTY", false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.driver + " " + std::to_string(c.simulate) + " " + c.exeDir);
         EXPECT_EQ(Joined(DriverCandidates(c.driver, c.simulate, c.exeDir, c.libDirs)), c.expected);

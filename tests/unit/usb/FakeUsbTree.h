@@ -71,8 +71,10 @@ private:
         const std::filesystem::path dir = Sys("devices/pci0000:00") / name;
         std::filesystem::create_directories(dir);
         for (const auto& [file, text] : {std::pair<const char*, std::string>{"idVendor", vendor},
-                                         {"idProduct", product}, {"product", productString},
-                                         {"serial", serial}, {"busnum", std::to_string(bus)},
+                                         {"idProduct", product},
+                                         {"product", productString},
+                                         {"serial", serial},
+                                         {"busnum", std::to_string(bus)},
                                          {"devnum", std::to_string(dev)}}) {
             std::ofstream(dir / file) << text << '\n';
         }

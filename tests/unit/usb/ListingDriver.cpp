@@ -56,8 +56,11 @@ FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags)
 }
 
 // The rest only let the binding load the library; nothing is ever attached to them.
-#define LISTING_STUB(name, ...) \
-    FT_STATUS name(__VA_ARGS__) { return FT_INVALID_HANDLE; }
+#define LISTING_STUB(name, ...)   \
+    FT_STATUS name(__VA_ARGS__)   \
+    {                             \
+        return FT_INVALID_HANDLE; \
+    }
 LISTING_STUB(FT_Open, int, FT_HANDLE*)
 LISTING_STUB(FT_OpenEx, void*, DWORD, FT_HANDLE*)
 LISTING_STUB(FT_Close, FT_HANDLE)

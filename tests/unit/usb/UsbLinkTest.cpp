@@ -45,13 +45,14 @@ TEST(UsbLink, WrappersCallOnlyAFullyBoundLibrary)
     // Every candidate's reason, in one report.
     EXPECT_FALSE(link.LoadD2xx({"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so"}));
     ASSERT_EQ(reports.size(), 1u);
-    for (const char* part : {"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so",
-                             "No such file"}) {
+    for (const char* part :
+         {"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so", "No such file"}) {
         EXPECT_NE(reports[0].find(part), std::string::npos) << reports[0];
     }
     expectEveryWrapperReports("after a failed load");
 
-    ASSERT_TRUE(link.LoadD2xx({"/nonexistent/libftd2xx.so", QUILLON_BUILD_DIR "/libquillon-sim.so"}));
+    ASSERT_TRUE(
+        link.LoadD2xx({"/nonexistent/libftd2xx.so", QUILLON_BUILD_DIR "/libquillon-sim.so"}));
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(link.Open(0), FT_OK);
     EXPECT_NE(link.Handle(), nullptr);
