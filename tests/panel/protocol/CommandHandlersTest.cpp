@@ -1,7 +1,6 @@
-// The command buttons against the simulated controller: the bytes each one writes, the readiness
+// The command buttons against the simulated controller: the bytes each writes, the readiness
 // gate, the pulse boxes, the mode captions, the steps dialog and the confirmation boxes.
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -14,45 +13,21 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-struct Command {
-    int id;
-    const char* frame;
-};
-
 // Every button that writes one fixed frame (confirmations answered with OK).
-constexpr Command kCommands[] = {
-    {IDC_SHUTTER_OPEN, "AA"},
-    {IDC_SHUTTER_CLOSE, "AC"},
-    {IDC_FAST, "DC"},
-    {IDC_SOFT, "DD"},
-    {IDC_ENABLE_HIGH, "FA A1"},
-    {IDC_ENABLE_LOW, "FA A2"},
-    {IDC_RISING_EDGE, "FA A3"},
-    {IDC_FALLING_EDGE, "FA A4"},
-    {IDC_HIGH_FOR_OPEN, "FA B1"},
-    {IDC_LOW_FOR_OPEN, "FA B2"},
-    {IDC_STATUS, "CC"},
-    {IDC_ONLINE, "EE"},
-    {IDC_CONTROLLER_INFO, "FD"},
-    {IDC_POWER_ON, "CE"},
-    {IDC_POWER_OFF, "CF"},
-    {IDC_RESET, "FB"},
-    {IDC_RESTORE_DEFAULT, "FA C0"},
-    {IDC_SAVE_TO_CONTROLLER, "FA C1"},
+constexpr std::pair<int, const char*> kCommands[] = {
+    {IDC_SHUTTER_OPEN, "AA"},       {IDC_SHUTTER_CLOSE, "AC"},        {IDC_FAST, "DC"},
+    {IDC_SOFT, "DD"},               {IDC_ENABLE_HIGH, "FA A1"},       {IDC_ENABLE_LOW, "FA A2"},
+    {IDC_RISING_EDGE, "FA A3"},     {IDC_FALLING_EDGE, "FA A4"},      {IDC_HIGH_FOR_OPEN, "FA B1"},
+    {IDC_LOW_FOR_OPEN, "FA B2"},    {IDC_STATUS, "CC"},               {IDC_ONLINE, "EE"},
+    {IDC_CONTROLLER_INFO, "FD"},    {IDC_POWER_ON, "CE"},             {IDC_POWER_OFF, "CF"},
+    {IDC_RESET, "FB"},              {IDC_RESTORE_DEFAULT, "FA C0"},   {IDC_SAVE_TO_CONTROLLER, "FA C1"},
 };
 
 constexpr const char* kTimeouts = "FT_SetTimeouts(100,100)\n";
 
-bool EndsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 class CommandHandlersTest : public ProtocolPanelTest {
 protected:
-    // Runs the steps dialog as an operator would: each entry typed and OK pressed, then Cancel
-    // if the dialog is still open.
+    // The steps dialog as an operator runs it: each entry typed and OK pressed, then Cancel.
     void SetUp() override
     {
         h.options.runDialog = [this](CDialog& dlg) {
@@ -82,28 +57,29 @@ protected:
 
 TEST_F(CommandHandlersTest, EachButtonWritesItsFrameThenSetsTheTimeouts)
 {
-    for (const Command& c : kCommands) {
-        SCOPED_TRACE(c.frame);
-        h.Click(c.id);
+    for (const auto& [id, frame] : kCommands) {
+        SCOPED_TRACE(frame);
+        h.Click(id);
         const std::string log = CallLog();
-        EXPECT_EQ(Writes(), Strings{c.frame});
-        EXPECT_TRUE(EndsWith(log, kTimeouts)) << log;
+        EXPECT_EQ(Writes(), Strings{frame});
+        EXPECT_TRUE(log.ends_with(kTimeouts)) << log;
         Settle();
     }
-    QuillonSimState state{};
-    ASSERT_EQ(QuillonSim_GetState(0, &state), 0);
-    EXPECT_EQ(state.saved, 1) << "the controller took the frames";
-    EXPECT_EQ(state.powered, 0);
+    EXPECT_EQ(SimState().saved, 1) << "the controller took the frames";
+    EXPECT_EQ(SimState().powered, 0);
 }
 
 TEST_F(CommandHandlersTest, ClosedGateSendsNothingChangesNoTextAndStillSetsTimeouts)
 {
     MakeLinkNotReady();
-    const Strings texts = {Text(IDC_ND), Text(IDC_OPENING_TIME), Text(IDC_CYCLE_DISPLAY)};
+    const auto texts = [this] {
+        return Strings{Text(IDC_ND), Text(IDC_OPENING_TIME), Text(IDC_CYCLE_DISPLAY)};
+    };
+    const Strings before = texts();
     runDialogEntries = {"10"};
     h.panel->m_comboTimer.SetCurSel(0);
     std::vector<int> ids = {IDC_ND, IDC_SET_TIMER, IDC_APPLY};
-    for (const Command& c : kCommands) ids.push_back(c.id);
+    for (const auto& [id, frame] : kCommands) ids.push_back(id);
     for (int id : ids) {
         SCOPED_TRACE(id);
         h.Click(id);
@@ -112,7 +88,7 @@ TEST_F(CommandHandlersTest, ClosedGateSendsNothingChangesNoTextAndStillSetsTimeo
     }
     EXPECT_EQ(stepsShown, 0);
     EXPECT_TRUE(h.prompts.records.empty()) << "no confirmation while the link is not ready";
-    EXPECT_EQ((Strings{Text(IDC_ND), Text(IDC_OPENING_TIME), Text(IDC_CYCLE_DISPLAY)}), texts);
+    EXPECT_EQ(texts(), before);
     EXPECT_EQ(g_nStatusIndex, -1);
     EXPECT_EQ(g_nStatusAfterReset, 0);
     EXPECT_EQ(g_nTransferReceived, -1);
@@ -121,97 +97,77 @@ TEST_F(CommandHandlersTest, ClosedGateSendsNothingChangesNoTextAndStillSetsTimeo
     EXPECT_EQ(Panel().m_nSyncPolarity, 1);
 }
 
-TEST_F(CommandHandlersTest, PulseBoxesSwitchTheirSignalEvenBeforeTheLinkIsReady)
+TEST_F(CommandHandlersTest, PulseBoxesAndSignalChoices)
 {
-    // Ticked at start with Low for Open: unticking clears the group and writes B0.
-    h.Click(IDC_SYNC_PULSE);
-    EXPECT_EQ(Writes(), Strings{"FA B0"});
-    EXPECT_FALSE(Checked(IDC_SYNC_PULSE));
-    EXPECT_FALSE(Checked(IDC_LOW_FOR_OPEN));
+    struct Step {
+        int click;  // 0: the link stops being ready
+        Strings frames;
+        std::vector<int> checked, unchecked;
+    };
+    // At start the sync box is ticked with Low for Open.
+    const Step steps[] = {
+        {IDC_SYNC_PULSE, {"FA B0"}, {}, {IDC_SYNC_PULSE, IDC_LOW_FOR_OPEN}},  // clears the group
+        {IDC_TRIGGER_PULSE, {"FA A0"}, {}, {IDC_TRIGGER_PULSE}},
+        {IDC_FALLING_EDGE, {"FA A4"}, {IDC_TRIGGER_PULSE, IDC_FALLING_EDGE}, {}},  // ticks its box
+        {IDC_ENABLE_LOW, {"FA A2"}, {IDC_ENABLE_LOW}, {}},
+        {IDC_ENABLE_LOW, {"FA A2"}, {IDC_ENABLE_LOW}, {}},
+        {0, {}, {}, {}},
+        // Ticking goes out even before the link is ready, with the default choice.
+        {IDC_SYNC_PULSE, {"FA B2"}, {IDC_SYNC_PULSE, IDC_LOW_FOR_OPEN}, {}},
+        {IDC_SYNC_PULSE, {}, {}, {IDC_SYNC_PULSE, IDC_LOW_FOR_OPEN}},  // unticking waits
+        {IDC_HIGH_FOR_OPEN, {}, {IDC_HIGH_FOR_OPEN}, {IDC_SYNC_PULSE}},  // box left alone
+        {IDC_SYNC_PULSE, {}, {}, {IDC_SYNC_PULSE, IDC_HIGH_FOR_OPEN}},
+        {IDC_TRIGGER_PULSE, {}, {}, {IDC_TRIGGER_PULSE, IDC_ENABLE_LOW}},
+        {IDC_TRIGGER_PULSE, {"FA A1"}, {IDC_TRIGGER_PULSE, IDC_ENABLE_HIGH}, {}},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE("step " + std::to_string(i));
+        if (s.click == 0) {
+            MakeLinkNotReady();
+            continue;
+        }
+        h.Click(s.click);
+        EXPECT_EQ(Writes(), s.frames);
+        for (int id : s.checked) EXPECT_TRUE(Checked(id)) << id;
+        for (int id : s.unchecked) EXPECT_FALSE(Checked(id)) << id;
+    }
     EXPECT_EQ(Panel().m_nSyncPolarity, -1);
-
-    MakeLinkNotReady();
-    h.Click(IDC_SYNC_PULSE);  // ticking goes out anyway, with the default polarity
-    EXPECT_EQ(Writes(), Strings{"FA B2"});
-    EXPECT_TRUE(Checked(IDC_SYNC_PULSE));
-    EXPECT_TRUE(Checked(IDC_LOW_FOR_OPEN));
-    h.Click(IDC_SYNC_PULSE);  // unticking waits for the link
-    EXPECT_EQ(Writes(), Strings{});
-    EXPECT_FALSE(Checked(IDC_SYNC_PULSE));
-    EXPECT_FALSE(Checked(IDC_LOW_FOR_OPEN));
-
-    // A radio while not ready: selected, nothing sent, box left alone; the box then switches off.
-    h.Click(IDC_HIGH_FOR_OPEN);
-    EXPECT_EQ(Writes(), Strings{});
-    EXPECT_TRUE(Checked(IDC_HIGH_FOR_OPEN));
-    EXPECT_FALSE(Checked(IDC_SYNC_PULSE));
-    h.Click(IDC_SYNC_PULSE);
-    EXPECT_EQ(Writes(), Strings{});
-    EXPECT_FALSE(Checked(IDC_SYNC_PULSE));
-    EXPECT_FALSE(Checked(IDC_HIGH_FOR_OPEN));
-
-    h.Click(IDC_TRIGGER_PULSE);  // not ready, on → off: nothing
-    EXPECT_EQ(Writes(), Strings{});
-    h.Click(IDC_TRIGGER_PULSE);  // off → on: Enable on High
-    EXPECT_EQ(Writes(), Strings{"FA A1"});
-    EXPECT_TRUE(Checked(IDC_ENABLE_HIGH));
-}
-
-TEST_F(CommandHandlersTest, ChoosingASignalTicksItsBox)
-{
-    h.Click(IDC_TRIGGER_PULSE);
-    EXPECT_EQ(Writes(), Strings{"FA A0"});
-    ASSERT_FALSE(Checked(IDC_TRIGGER_PULSE));
-    h.Click(IDC_FALLING_EDGE);
-    EXPECT_EQ(Writes(), Strings{"FA A4"});
-    EXPECT_TRUE(Checked(IDC_TRIGGER_PULSE));
-    h.Click(IDC_ENABLE_LOW);
-    h.Click(IDC_ENABLE_LOW);
-    EXPECT_EQ(Writes(), (Strings{"FA A2", "FA A2"}));
-    EXPECT_EQ(Panel().m_nTriggerMode, 1);
+    EXPECT_EQ(Panel().m_nTriggerMode, 0);
 }
 
 TEST_F(CommandHandlersTest, ModesShowTheirTransitionTimesAndTheCycleTime)
 {
     struct Case {
         int id;
-        Strings steps;
+        const char* steps;  // typed into the steps dialog
         const char* frame;
         const char* ndCaption;
         const char* transition;
         const char* cycle;
     };
     const Case cases[] = {
-        {IDC_ND,
-         {"144"},
-         "DE 90",
-         "Neutral Density - 144",
-         "38.00 ms",
-         "Cycle Time - 00:00:00:076:0"},
-        {IDC_FAST, {}, "DC", "Neutral Density", "12 ms", "Cycle Time - 00:00:00:024:0"},
-        {IDC_ND, {"0"}, "DE 00", "Neutral Density - 0", "0.00 ms", "Cycle Time - 00:00:00:000:0"},
-        {IDC_SOFT, {}, "DD", "Neutral Density", "70 ms", "Cycle Time - 00:00:00:140:0"},
-        {IDC_ND, {"1"}, "DE 01", "Neutral Density - 1", "0.26 ms", "Cycle Time - 00:00:00:000:6"},
-        {IDC_ND,
-         {"50"},
-         "DE 32",
-         "Neutral Density - 50",
-         "13.19 ms",
-         "Cycle Time - 00:00:00:026:4"},
+        {IDC_ND, "144", "DE 90", "Neutral Density - 144", "38.00 ms", "00:00:00:076:0"},
+        {IDC_FAST, "", "DC", "Neutral Density", "12 ms", "00:00:00:024:0"},
+        {IDC_ND, "0", "DE 00", "Neutral Density - 0", "0.00 ms", "00:00:00:000:0"},
+        {IDC_SOFT, "", "DD", "Neutral Density", "70 ms", "00:00:00:140:0"},
+        {IDC_ND, "1", "DE 01", "Neutral Density - 1", "0.26 ms", "00:00:00:000:6"},
+        {IDC_ND, "50", "DE 32", "Neutral Density - 50", "13.19 ms", "00:00:00:026:4"},
         // Text without digits reads as 0 and passes.
-        {IDC_ND, {"abc"}, "DE 00", "Neutral Density - 0", "0.00 ms", "Cycle Time - 00:00:00:000:0"},
+        {IDC_ND, "abc", "DE 00", "Neutral Density - 0", "0.00 ms", "00:00:00:000:0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.frame);
-        runDialogEntries = c.steps;
+        runDialogEntries = {c.steps};
         h.Click(c.id);
         EXPECT_EQ(Writes(), Strings{c.frame});
         EXPECT_EQ(Text(IDC_ND), c.ndCaption);
         EXPECT_EQ(Text(IDC_OPENING_TIME), c.transition);
         EXPECT_EQ(Text(IDC_CLOSING_TIME), c.transition);
-        EXPECT_EQ(Text(IDC_CYCLE_DISPLAY), c.cycle);
+        EXPECT_EQ(Text(IDC_CYCLE_DISPLAY), std::string("Cycle Time - ") + c.cycle);
         Settle();
     }
+    EXPECT_EQ(stepsShown, 5);
     EXPECT_EQ(Panel().m_nNdSteps, 0) << "the last steps sent";
 }
 
@@ -268,21 +224,17 @@ TEST_F(CommandHandlersTest, StoringAndRestoringAskFirst)
     Inject({0x0D});
     TickUntilQuiet();
     EXPECT_EQ(Writes(), Strings{});
-    QuillonSimState state{};
-    QuillonSim_GetState(0, &state);
-    EXPECT_EQ(state.saved, 0);
+    EXPECT_EQ(SimState().saved, 0);
 }
 
 TEST_F(CommandHandlersTest, ClearEmptiesTheListAndTheCountWithOrWithoutALink)
 {
-    Inject({1, 2, 3});
-    TickUntilQuiet();
-    ASSERT_EQ(Text(IDC_RECEIVED_BYTES), "3");
     for (bool ready : {true, false}) {
         if (!ready)
             MakeLinkNotReady();
-        Inject({4});
+        Inject({1, 2, 3});
         TickUntilQuiet();
+        ASSERT_EQ(Text(IDC_RECEIVED_BYTES), "3");
         h.Click(IDC_CLEAR);
         EXPECT_EQ(Text(IDC_RECEIVED_BYTES), "0");
         EXPECT_EQ(Panel().m_listReceived->GetCount(), 0);

@@ -1,6 +1,5 @@
 #pragma once
-// A panel whose link to the simulated controller is ready, on the simulator's manual clock, with
-// short ways to see what the panel wrote and to let the timer tick.
+// A panel whose link to the simulated controller is ready, on the simulator's manual clock.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +12,6 @@
 #include "support/SimCalls.h"
 #include "timing/TimeRecord.h"
 #include "usb/LinkFlags.h"
-
-inline constexpr const char* kReadyText = "USB ready for communication.";
 
 class ProtocolPanelTest : public ::testing::Test {
 protected:
@@ -29,7 +26,7 @@ protected:
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
         h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
         h.Start();
-        ASSERT_EQ(Text(IDC_USB_STATUS), kReadyText);
+        ASSERT_EQ(Text(IDC_USB_STATUS), "USB ready for communication.");
         Settle();
     }
     void TearDown() override
@@ -42,20 +39,11 @@ protected:
     CShutterPanelDlg& Panel() { return *h.panel; }
     std::string Text(int id) { return h.panel->GetDlgItemText(id); }
     bool Checked(int id) { return h.panel->IsDlgButtonChecked(id); }
-
-    static std::string CallLog()
-    {
-        return SimCallLog();
-    }
-
+    static std::string CallLog() { return SimCallLog(); }
     // The frames written since the last call, in hexadecimal.
-    std::vector<std::string> Writes()
-    {
-        return SimWrites();
-    }
+    static std::vector<std::string> Writes() { return SimWrites(); }
 
     void Tick() { h.panel->PollReplies(); }
-    // Ticks until the driver's queue is empty (bounded, so a fault cannot hang the test).
     void TickUntilQuiet()
     {
         TickUntilQueueEmpty([this] { Tick(); });
@@ -73,6 +61,12 @@ protected:
         Settle();
     }
     void Inject(std::vector<uint8_t> bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }
+    QuillonSimState SimState()
+    {
+        QuillonSimState s{};
+        EXPECT_EQ(QuillonSim_GetState(0, &s), 0);
+        return s;
+    }
 
     PanelHarness h;
 };

@@ -1,5 +1,5 @@
-// The free-run buttons against the simulated controller: the repeat count, the three ways to
-// start a run, STOP, and the cycles counted down as the controller reports them.
+// The free-run buttons against the simulated controller: the repeat count, the ways to start a
+// run, STOP, and the cycles counted down as the controller reports them.
 
 #include "framework/Prompts.h"
 #include "protocol/CNdStepsDlg.h"
@@ -88,8 +88,7 @@ TEST_F(FreeRunTest, StartingARunArmsTheCountingFromTheShutterState)
 
 TEST_F(FreeRunTest, LeftCyclesCountDownAsTheControllerReportsThem)
 {
-    QuillonSimState state{};
-    QuillonSim_GetState(0, &state);
+    QuillonSimState state = SimState();
     state.closedTime[3] = 10;
     state.exposureTime[3] = 10;
     QuillonSim_SetState(0, &state);
@@ -106,12 +105,12 @@ TEST_F(FreeRunTest, LeftCyclesCountDownAsTheControllerReportsThem)
         EXPECT_TRUE(Checked(IDC_SHUTTER_CLOSE));
     }
     EXPECT_EQ(g_nFreeRunKind, 0) << "a Go run stops counting after its last cycle";
-    QuillonSim_GetState(0, &state);
-    EXPECT_EQ(state.running, 0);
-    EXPECT_EQ(state.cyclesDone, 3);
+    EXPECT_EQ(SimState().running, 0);
+    EXPECT_EQ(SimState().cyclesDone, 3);
 }
 
-// Save, change everything, load it back, Apply, then Status: the panel shows the saved settings.
+// Save, change everything, load it back, Apply, then Status: the panel shows the saved settings,
+// so the file and the transfer carried every item.
 TEST_F(FreeRunTest, ASavedConfigurationComesBackThroughTheController)
 {
     const std::string path = h.dir.filePath("lab.cfg").toStdString();
@@ -135,8 +134,9 @@ TEST_F(FreeRunTest, ASavedConfigurationComesBackThroughTheController)
     h.Click(IDC_LOAD_CONFIG);
     h.Click(IDC_APPLY);
     TickUntilQuiet();
-    QuillonSimState s{};
-    QuillonSim_GetState(0, &s);
+    EXPECT_EQ(g_nTransferReceived, -1);
+    EXPECT_EQ(g_nFreeRunKind, 0) << "a power-up run is not counted";
+    const QuillonSimState s = SimState();
     EXPECT_EQ(s.ndSteps, 100);
     EXPECT_EQ(s.repeatCount, 300);
     EXPECT_EQ((std::vector<int>(s.exposureTime, s.exposureTime + 5)),
