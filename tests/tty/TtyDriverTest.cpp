@@ -43,14 +43,6 @@ public:
         terminal_ = name;
     }
     const std::string& Terminal() const { return terminal_; }
-    // Terminal settings act on the terminal whichever end asks.
-    termios2 Settings() const
-    {
-        termios2 t{};
-        ioctl(fd_, TCGETS2, &t);
-        return t;
-    }
-    void Apply(const termios2& t) { ioctl(fd_, TCSETS2, &t); }
 
 private:
     std::string terminal_;
@@ -265,16 +257,18 @@ TEST_F(TtyOpenTest, OpensByDescriptionSerialNumberAndNumber)
 TEST_F(TtyOpenTest, OpenMakesTheLinkRawEightNoneOneWithTheExactRateAndLowLatency)
 {
     // Whatever the terminal was left with: canonical, echo, 7E2, both kinds of flow control.
-    termios2 dirty = peerA.Settings();
-    dirty.c_lflag |= ICANON | ECHO | ISIG;
-    dirty.c_iflag |= IXON | IXOFF | ICRNL;
-    dirty.c_oflag |= OPOST | ONLCR;
-    dirty.c_cflag = (dirty.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
-    peerA.Apply(dirty);
+    // Its settings act on the terminal whichever end asks.
+    termios2 t{};
+    ioctl(peerA.Fd(), TCGETS2, &t);
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= IXON | IXOFF | ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    ioctl(peerA.Fd(), TCSETS2, &t);
 
     QTTY_FT_HANDLE h = Open(1);
     ASSERT_EQ(FT_SetBaudRate(h, 128000), QTTY_FT_OK);
-    const termios2 t = peerA.Settings();
+    ioctl(peerA.Fd(), TCGETS2, &t);
     EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));

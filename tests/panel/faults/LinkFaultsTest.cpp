@@ -119,28 +119,9 @@ void ExpectLostThenReopen(FaultPanel& p)
 // taken for the rest of a reply or for the transfer's answer (which would send the rest unasked).
 TEST(PulledCableTest, DuringAReplyOrATransfer)
 {
-    const auto replyTo = [](int button) {
-        FaultPanel p;
-        p.StartReady();
-        QuillonSim_ClearTranscript();
-        p.h.Click(button);
-        return Transcript(QUILLON_SIM_FROM_DEVICE);
-    };
-    const Bytes status = replyTo(IDC_STATUS);
-    ASSERT_EQ(status.size(), 20u);
-    const Bytes identity = replyTo(IDC_CONTROLLER_INFO);
-    ASSERT_EQ(identity.size(), 13u);
-    Strings frames;
-    {
-        FaultPanel p;
-        p.StartReady();
-        SetUpPanelForTransfer(p.Panel());
-        p.h.Click(IDC_APPLY);
-        p.TickUntilQuiet();
-        frames = SimWrites();
-        ASSERT_EQ(frames.size(), 8u);
-        ASSERT_EQ(frames.back(), "FA F1");
-    }
+    const Bytes status = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0, 0, 0,
+                          0,    0x20, 0,    0,    0,    0,    0xF0, 0, 0, 0x0D};
+    const Bytes identity = {0xFD, 'Q', 'S', 'C', '1', '0'};
     struct Case {
         std::string name;
         std::function<void(FaultPanel&)> act;
@@ -169,8 +150,11 @@ TEST(PulledCableTest, DuringAReplyOrATransfer)
         {"identity, mid-way", partOf(IDC_CONTROLLER_INFO, 6), 6, {"253  0xFD"}},
         {"reset, marker owed", partOf(IDC_RESET, 0), 0, {}},
     };
+    const Strings frames = {
+        "AA",          "DD",   "FA A1", "FA B1", "FA 10 00 01 25 05", "FA 20 01 00 00 03",
+        "FA F0 00 03", "FA F1"};
     int answered = 0;
-    for (std::size_t step = 0; step < 8; ++step) {
+    for (std::size_t step = 0; step < frames.size(); ++step) {
         cases.push_back({"transfer, pulled after frame " + frames[step],
                          [step](FaultPanel& p) {
                              SetUpPanelForTransfer(p.Panel());
@@ -242,16 +226,6 @@ TEST(PulledCableTest, DuringTheLinkExercise)
     EXPECT_EQ(p.Status(), kReadyText);
 }
 
-// The controller's settings that a frame can change.
-std::vector<int> Settings(const QuillonSimState& s)
-{
-    std::vector<int> v = {s.shutterOpen,   s.mode,        s.ndSteps, s.trigger, s.sync,
-                          s.freeRunOption, s.repeatCount, s.running, s.powered, s.saved};
-    v.insert(v.end(), s.closedTime, s.closedTime + 5);
-    v.insert(v.end(), s.exposureTime, s.exposureTime + 5);
-    return v;
-}
-
 // Every kind of command with its write failing (I/O error, 0 bytes written): the controller sees
 // nothing, no answer is awaited (reply, transfer answer, owed status request, counted run), the
 // status line keeps "ready", and the write is not retried.
@@ -305,7 +279,7 @@ TEST(WriteErrorTest, EachKindOfCommand)
         SCOPED_TRACE(c.button ? p.Text(c.button) : "case " + std::to_string(&c - cases.data()));
         p.h.TypeText(IDC_REPEAT, "3");
         p.h.prompts.answers = {MbResult::Ok};
-        const std::vector<int> before = Settings(FaultPanel::Controller());
+        QuillonSim_ClearTranscript();
         if (c.button) {
             QuillonSim_SetWriteStatus(0, 4);
             p.h.Click(c.button);
@@ -315,10 +289,7 @@ TEST(WriteErrorTest, EachKindOfCommand)
         QuillonSim_SetWriteStatus(0, 4);
         p.TickUntilQuiet();
         EXPECT_EQ(p.Received(), c.received);
-        if (c.received == 0) {
-            EXPECT_EQ(Settings(FaultPanel::Controller()), before)
-                << "a frame reached the controller";
-        }
+        EXPECT_EQ(Transcript(QUILLON_SIM_TO_DEVICE).empty(), c.received == 0);
         FaultPanel::ExpectDecoderIdle();
         EXPECT_EQ(g_nFreeRunKind, 0);
         EXPECT_EQ(p.Status(), kReadyText);
