@@ -29,13 +29,13 @@ inline std::function<void(const std::string& entryPoint)> g_beforeCall;
 
 class FaultPanel {
 public:
-    // Not started; the profile names device number 0. `library`: a file of the build tree or a
-    // path.
-    explicit FaultPanel(const std::string& library = "libquillon-shim.so") : h({Path(library)})
+    // Not started; the profile names device number 0.
+    explicit FaultPanel(const std::string& library = BuildLibrary("libquillon-shim.so"))
+        : h({library})
     {
         QuillonSim_Reset();
         ResetGlobals();
-        m_shim = dlopen(Path(library).c_str(), RTLD_NOW | RTLD_LOCAL);
+        m_shim = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
         SetHook(&CallHook);
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
         h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
@@ -59,11 +59,10 @@ public:
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 0);
         h.profile->WriteProfileString("MyTiveloAp", "DescString", "Quillon SC");
     }
-    CShutterPanelDlg& Start()
+    void Start()
     {
         h.Start();
         h.panel->PollTimer().stop();  // ticks come from the test alone
-        return *h.panel;
     }
     // Starts with a ready link and forgets what the start-up did.
     void StartReady()
@@ -126,10 +125,6 @@ public:
     PanelHarness h;
 
 private:
-    static std::string Path(const std::string& library)
-    {
-        return library.find('/') == std::string::npos ? BuildLibrary(library) : library;
-    }
     static void ResetGlobals()
     {
         g_beforeCall = nullptr;
