@@ -1,7 +1,6 @@
 #pragma once
-// A temporary folder standing for /sys and /dev, which the kernel serial backend reads while the
-// object lives (QUILLON_TTY_SYSFS_ROOT, QUILLON_TTY_DEV_ROOT), and ways to put ports in it laid
-// out as the kernel lays out USB serial ports.
+// A temporary folder standing for /sys and /dev while the object lives (QUILLON_TTY_SYSFS_ROOT,
+// QUILLON_TTY_DEV_ROOT), with ports laid out as the kernel lays out USB serial ports.
 
 #include <unistd.h>
 
@@ -79,9 +78,8 @@ public:
 
     std::string LatencyOf(const std::string& name) const
     {
-        std::ifstream in(Sys() / "class/tty" / name / "device/latency_timer");
         std::string text;
-        std::getline(in, text);
+        std::getline(std::ifstream(Sys() / "class/tty" / name / "device/latency_timer"), text);
         return text;
     }
 

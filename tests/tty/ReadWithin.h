@@ -1,7 +1,8 @@
 #pragma once
-// Reads from a terminal end until n bytes have come or the deadline passes, so no test waits
-// longer than it must and none waits for ever.
+// A test's end of a terminal. Reads stop when n bytes have come or the deadline passes, so no test
+// waits longer than it must and none waits for ever.
 
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -28,3 +29,32 @@ inline std::vector<uint8_t> ReadWithin(int fd, size_t n, std::chrono::millisecon
     }
     return out;
 }
+
+class TermEnd {
+public:
+    explicit TermEnd(int fd = -1) : fd_(fd) {}
+    ~TermEnd() { Close(); }
+    TermEnd(const TermEnd&) = delete;
+    TermEnd& operator=(const TermEnd&) = delete;
+
+    int Fd() const { return fd_; }
+    void Close()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+    void Send(const std::vector<uint8_t>& b)
+    {
+        ASSERT_EQ(write(fd_, b.data(), b.size()), ssize_t(b.size()));
+    }
+    // What arrives within the time, up to n bytes.
+    std::vector<uint8_t> Receive(size_t n,
+                                 std::chrono::milliseconds within = std::chrono::seconds(5))
+    {
+        return ReadWithin(fd_, n, within);
+    }
+
+protected:
+    int fd_;
+};

@@ -1,7 +1,6 @@
 #pragma once
-// quillon-sim-pty as a child process of a test: started with its options, its terminal's path
-// read from its first line, and always ended, by the test or at the latest by the destructor.
-// Every wait is bounded, so a controller that never answers fails a test instead of hanging it.
+// quillon-sim-pty as a child of a test, its terminal's path read from its first line, always
+// ended by the destructor at the latest. Every wait is bounded, so nothing can hang a test.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,8 +16,6 @@
 
 class SimPtyProcess {
 public:
-    static constexpr int kStartMs = 10000;
-
     explicit SimPtyProcess(const std::vector<std::string>& options = {})
     {
         std::vector<std::string> args = {QUILLON_BUILD_DIR "/quillon-sim-pty"};
@@ -44,7 +41,7 @@ public:
         out_ = out[0];
         if (pid_ > 0)
             pidfd_ = int(syscall(SYS_pidfd_open, pid_, 0));
-        terminal_ = ReadLine(kStartMs);
+        terminal_ = ReadLine(10000);
     }
 
     ~SimPtyProcess()
@@ -64,8 +61,7 @@ public:
     // The terminal's path; empty when the program did not start.
     const std::string& Terminal() const { return terminal_; }
 
-    // Sends the signal and waits for the end. The exit status, or -1 when the program did not
-    // exit by itself in time (then it is killed) or was ended by a signal.
+    // The exit status, or -1 when the program did not exit by itself in time (then it is killed).
     int Stop(int signal = SIGTERM, int timeoutMs = 5000)
     {
         if (pid_ <= 0 || reaped_)
@@ -74,7 +70,6 @@ public:
         return Wait(timeoutMs);
     }
 
-    // Waits for the program to end by itself.
     int Wait(int timeoutMs)
     {
         if (pid_ <= 0 || reaped_)

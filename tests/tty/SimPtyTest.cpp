@@ -1,12 +1,9 @@
-// quillon-sim-pty from the outside: its command line, the terminal it prints, the controller's
-// answers on that terminal in real time, its fake sysfs entry and its end on a signal. The
-// terminal is used as any serial program would use it, without the serial backend.
+// quillon-sim-pty from the outside, its terminal used as any serial program would use it, without
+// the serial backend.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -25,62 +22,36 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
-const Bytes kFactoryStatus = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0x00, 0x00, 0x00,
-                              0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x00, 0x00, 0x0D};
-
-class Terminal {
+class Terminal : public TermEnd {
 public:
     explicit Terminal(const std::string& path)
+        : TermEnd(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC))
     {
-        fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         termios t{};
         tcgetattr(fd_, &t);
         cfmakeraw(&t);
         tcsetattr(fd_, TCSANOW, &t);
     }
-    ~Terminal()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    bool IsOpen() const { return fd_ >= 0; }
-    void Send(const Bytes& b) { ASSERT_EQ(write(fd_, b.data(), b.size()), ssize_t(b.size())); }
-    // Up to n bytes, as many as come within the time.
-    Bytes Receive(size_t n, int withinMs = 5000)
-    {
-        return ReadWithin(fd_, n, std::chrono::milliseconds(withinMs));
-    }
-
-private:
-    int fd_ = -1;
 };
-
-Bytes Text(const std::string& s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
-Bytes Concat(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 TEST(SimPtyTest, AnswersFramesOnItsTerminal)
 {
     SimPtyProcess sim({"--serial", "PTY12345678"});
     ASSERT_TRUE(sim.Terminal().rfind("/dev/pts/", 0) == 0) << sim.Terminal();
     Terminal t(sim.Terminal());
-    ASSERT_TRUE(t.IsOpen());
+    ASSERT_GE(t.Fd(), 0);
+    const std::string identity = "\xFDPTY12345V1.0";
     struct Case {
         std::vector<Bytes> writes;  // a frame may come in pieces
         Bytes answer;
     };
     const Case cases[] = {
         {{{0xEE}}, {0xEE, 0x01}},
-        {{{0xCC}}, kFactoryStatus},
-        {{{0xFD}}, Concat({0xFD}, Text("PTY12345V1.0"))},
+        {{{0xCC}}, {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0x00, 0x00, 0x00,
+                    0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x00, 0x00, 0x0D}},
+        {{{0xFD}}, Bytes(identity.begin(), identity.end())},
         {{{0xAA}}, {0xAA, 0x0D}},
         {{{0xFA, 0x21, 0x02}, {0x03, 0x45, 0x60}}, {0xFA, 0x21, 0x02, 0x03, 0x45, 0x60, 0x0D}},
         {{{0x00, 0xDD, 0x13}}, {0xDD, 0x0D}},  // bytes that start no frame are skipped
@@ -92,11 +63,11 @@ TEST(SimPtyTest, AnswersFramesOnItsTerminal)
         for (size_t i = 0; i < c.writes.size(); ++i) {
             t.Send(c.writes[i]);
             if (i + 1 < c.writes.size()) {
-                EXPECT_EQ(t.Receive(1, 50), Bytes{}) << "half a frame gets no answer";
+                EXPECT_EQ(t.Receive(1, milliseconds(50)), Bytes{}) << "half a frame gets no answer";
             }
         }
         EXPECT_EQ(t.Receive(c.answer.size()), c.answer);
-        EXPECT_EQ(t.Receive(1, 0), Bytes{}) << "nothing more at once";
+        EXPECT_EQ(t.Receive(1, milliseconds(0)), Bytes{}) << "nothing more at once";
     }
 }
 
@@ -104,12 +75,12 @@ TEST(SimPtyTest, TimedAnswersComeInRealTime)
 {
     SimPtyProcess sim;
     Terminal t(sim.Terminal());
-    ASSERT_TRUE(t.IsOpen());
+    ASSERT_GE(t.Fd(), 0);
     // Reset: the ready marker after its delay.
     auto start = Clock::now();
     t.Send({0xFB});
     EXPECT_EQ(t.Receive(1), Bytes{0x0D});
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(QUILLON_SIM_RESET_MARKER_MS));
+    EXPECT_GE(Clock::now() - start, milliseconds(QUILLON_SIM_RESET_MARKER_MS));
 
     // Two free-run cycles of closed 5 ms and exposure 3 ms with 12 ms transitions, from closed.
     t.Send({0xFA, 0x10, 0x00, 0x00, 0x00, 0x50});
@@ -119,7 +90,7 @@ TEST(SimPtyTest, TimedAnswersComeInRealTime)
     start = Clock::now();
     t.Send({0xFA, 0xF3});
     EXPECT_EQ(t.Receive(5), (Bytes{0xAA, 0xAC, 0xAA, 0xAC, 0x0D}));
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2 * (5 + 3 + 12 + 12)));
+    EXPECT_GE(Clock::now() - start, milliseconds(2 * (5 + 3 + 12 + 12)));
 }
 
 TEST(SimPtyTest, ExitStatus)
@@ -148,10 +119,9 @@ TEST(SimPtyTest, ExitStatus)
 TEST(SimPtyTest, DescribesItsTerminalAsAnFtdiPortInAFakeSysfs)
 {
     FakeSysfs root;
-    std::optional<SimPtyProcess> sim;
-    sim.emplace(std::vector<std::string>{"--fake-sysfs", root.Root().string(), "--serial",
-                                         "QSC55555", "--description", "Bench unit"});
-    ASSERT_FALSE(sim->Terminal().empty());
+    SimPtyProcess sim({"--fake-sysfs", root.Root().string(), "--serial", "QSC55555",
+                       "--description", "Bench unit"});
+    ASSERT_FALSE(sim.Terminal().empty());
     const auto port = root.Sys() / "class/tty/ttyUSB0";
     const auto usb = std::filesystem::canonical(port / "device").parent_path().parent_path();
     auto read = [](const std::filesystem::path& file) {
@@ -162,8 +132,8 @@ TEST(SimPtyTest, DescribesItsTerminalAsAnFtdiPortInAFakeSysfs)
     EXPECT_EQ(read(usb / "idVendor"), "0403");
     EXPECT_EQ(read(usb / "product"), "Bench unit");
     EXPECT_EQ(read(usb / "serial"), "QSC55555");
-    EXPECT_EQ(std::filesystem::read_symlink(root.Dev() / "ttyUSB0"), sim->Terminal());
-    EXPECT_EQ(sim->Stop(), 0);
+    EXPECT_EQ(std::filesystem::read_symlink(root.Dev() / "ttyUSB0"), sim.Terminal());
+    EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::exists(port)) << "removed at exit";
     EXPECT_FALSE(std::filesystem::is_symlink(root.Dev() / "ttyUSB0"));
     EXPECT_TRUE(std::filesystem::exists(root.Dev())) << "what was there stays";

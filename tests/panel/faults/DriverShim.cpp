@@ -34,6 +34,12 @@ void Hook(const char* name)
 
 }  // namespace
 
+extern "C" void QuillonShim_SetHook(QuillonShimHook hook)
+{
+    g_hook.store(hook);
+}
+
+// The builds without an entry point hide it with a version script.
 #define QUILLON_SHIM(name, params, args)                \
     extern "C" FT_STATUS name params                    \
     {                                                   \
@@ -42,47 +48,16 @@ void Hook(const char* name)
         return real args;                               \
     }
 
-extern "C" void QuillonShim_SetHook(QuillonShimHook hook)
-{
-    g_hook.store(hook);
-}
-
-#ifndef QUILLON_SHIM_WITHOUT_FT_Open
 QUILLON_SHIM(FT_Open, (int number, FT_HANDLE* handle), (number, handle))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_OpenEx
 QUILLON_SHIM(FT_OpenEx, (void* arg, DWORD flags, FT_HANDLE* handle), (arg, flags, handle))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_ListDevices
 QUILLON_SHIM(FT_ListDevices, (void* arg1, void* arg2, DWORD flags), (arg1, arg2, flags))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_Close
 QUILLON_SHIM(FT_Close, (FT_HANDLE h), (h))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_Read
 QUILLON_SHIM(FT_Read, (FT_HANDLE h, void* buf, DWORD n, DWORD* got), (h, buf, n, got))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_Write
 QUILLON_SHIM(FT_Write, (FT_HANDLE h, void* buf, DWORD n, DWORD* written), (h, buf, n, written))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_SetTimeouts
 QUILLON_SHIM(FT_SetTimeouts, (FT_HANDLE h, ULONG readMs, ULONG writeMs), (h, readMs, writeMs))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_ResetDevice
 QUILLON_SHIM(FT_ResetDevice, (FT_HANDLE h), (h))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_Purge
 QUILLON_SHIM(FT_Purge, (FT_HANDLE h, ULONG mask), (h, mask))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_GetQueueStatus
 QUILLON_SHIM(FT_GetQueueStatus, (FT_HANDLE h, DWORD* queued), (h, queued))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_SetBaudRate
 QUILLON_SHIM(FT_SetBaudRate, (FT_HANDLE h, ULONG baud), (h, baud))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_SetLatencyTimer
 QUILLON_SHIM(FT_SetLatencyTimer, (FT_HANDLE h, unsigned char ms), (h, ms))
-#endif
-#ifndef QUILLON_SHIM_WITHOUT_FT_SetUSBParameters
 QUILLON_SHIM(FT_SetUSBParameters, (FT_HANDLE h, ULONG in, ULONG out), (h, in, out))
-#endif

@@ -1,8 +1,7 @@
 #pragma once
 // The fault tests' driver library: the thirteen D2XX entry points forwarded to the simulator
-// that the test links, so QuillonSim_ steers the controller the panel talks to. A build may leave
-// one entry point out, and a hook, when set, runs before every call, so a test can pull the cable
-// at an exact step. Built once complete (libquillon-shim.so) and once without each entry point
+// that the test links, and a hook, when set, run before every call so a test can pull the cable at
+// an exact step. Built complete (libquillon-shim.so) and without each entry point in turn
 // (libquillon-shim-without-FT_Read.so, ...).
 
 #ifdef __cplusplus

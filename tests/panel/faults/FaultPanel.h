@@ -1,7 +1,6 @@
 #pragma once
 // A panel on the fault tests' driver library (DriverShim.h) in front of the simulator, on the
-// simulator's manual clock, with short ways to steer the controller, let the timer tick, see what
-// the panel wrote and received, and pull the cable at an exact driver call.
+// simulator's manual clock; a hook pulls the cable at an exact driver call.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -30,22 +29,14 @@ inline std::function<void(const std::string& entryPoint)> g_beforeCall;
 
 class FaultPanel {
 public:
-    // A panel on the given library (a file of the build tree, or a path), its profile naming
-    // device number 0. Not started.
-    explicit FaultPanel(const std::string& library = "libquillon-shim.so") : h({Path(library)})
+    // Not started; the profile names device number 0.
+    explicit FaultPanel(const std::string& library = BuildLibrary("libquillon-shim.so"))
+        : h({library})
     {
         QuillonSim_Reset();
-        ResetDecoderState();
-        ResetTimeRecords();
-        g_bBlinkRunning = 0;
-        g_nBlinkSpeed = 0;
-        g_beforeCall = nullptr;
-        m_shim = dlopen(Path(library).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (m_shim != nullptr) {
-            if (auto set =
-                    reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
-                set(&CallHook);
-        }
+        ResetGlobals();
+        m_shim = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+        SetHook(&CallHook);
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
         h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
         // The handshake's pauses on "Open" pass on the simulator's clock.
@@ -55,25 +46,23 @@ public:
     {
         g_beforeCall = nullptr;
         h.panel.reset();
-        if (m_shim != nullptr) {
-            if (auto set =
-                    reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
-                set(nullptr);
+        SetHook(nullptr);
+        if (m_shim != nullptr)
             dlclose(m_shim);
-        }
-        ResetDecoderState();
-        ResetTimeRecords();
-        g_bBlinkRunning = 0;
+        ResetGlobals();
     }
     FaultPanel(const FaultPanel&) = delete;
     FaultPanel& operator=(const FaultPanel&) = delete;
 
-    CShutterPanelDlg& Start()
+    void ByDescription()
+    {
+        h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 0);
+        h.profile->WriteProfileString("MyTiveloAp", "DescString", "Quillon SC");
+    }
+    void Start()
     {
         h.Start();
-        // Ticks come from the test alone.
-        h.panel->PollTimer().stop();
-        return *h.panel;
+        h.panel->PollTimer().stop();  // ticks come from the test alone
     }
     // Starts with a ready link and forgets what the start-up did.
     void StartReady()
@@ -87,19 +76,9 @@ public:
     std::string Text(int id) { return h.panel->GetDlgItemText(id); }
     std::string Status() { return Text(IDC_USB_STATUS); }
     bool Checked(int id) { return h.panel->IsDlgButtonChecked(id); }
-
-    static std::string CallLog()
-    {
-        return SimCallLog();
-    }
-    // The frames written since the last call, in hexadecimal; forgets the calls.
-    static Strings Writes()
-    {
-        return SimWrites();
-    }
+    int Received() { return h.panel->m_nReceivedBytes; }
 
     void Tick() { h.panel->PollReplies(); }
-    // Ticks until the driver's queue is empty, bounded so a fault cannot hang the test.
     void TickUntilQuiet()
     {
         TickUntilQueueEmpty([this] { Tick(); });
@@ -114,7 +93,6 @@ public:
     }
     static void Inject(const Bytes& bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }
 
-    // The received list, one entry per line.
     Strings Lines()
     {
         Strings lines;
@@ -125,8 +103,8 @@ public:
     // Every byte is listed once and counted once.
     void ExpectCountMatchesList()
     {
-        EXPECT_EQ(Text(IDC_RECEIVED_BYTES), std::to_string(h.panel->m_nReceivedBytes));
-        EXPECT_EQ(h.panel->m_nReceivedBytes, h.panel->m_listReceived->GetCount());
+        EXPECT_EQ(Text(IDC_RECEIVED_BYTES), std::to_string(Received()));
+        EXPECT_EQ(Received(), h.panel->m_listReceived->GetCount());
     }
     // No reply of any kind is awaited.
     static void ExpectDecoderIdle()
@@ -137,7 +115,6 @@ public:
         EXPECT_EQ(g_nTransferReceived, -1);
         EXPECT_EQ(g_nTransferExpected, -1);
     }
-    // The controller as the simulator holds it.
     static QuillonSimState Controller()
     {
         QuillonSimState s{};
@@ -148,9 +125,20 @@ public:
     PanelHarness h;
 
 private:
-    static std::string Path(const std::string& library)
+    static void ResetGlobals()
     {
-        return library.find('/') == std::string::npos ? BuildLibrary(library) : library;
+        g_beforeCall = nullptr;
+        ResetDecoderState();
+        ResetTimeRecords();
+        g_bBlinkRunning = 0;
+        g_nBlinkSpeed = 0;
+    }
+    void SetHook(QuillonShimHook hook)
+    {
+        if (m_shim == nullptr)
+            return;
+        if (auto set = reinterpret_cast<QuillonShimSetHookFn>(dlsym(m_shim, "QuillonShim_SetHook")))
+            set(hook);
     }
     static void CallHook(const char* entryPoint)
     {
