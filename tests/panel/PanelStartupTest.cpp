@@ -14,7 +14,6 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
-#include <cstdint>
 #include <functional>
 
 #include "panel/PanelTemplate.h"
@@ -24,8 +23,9 @@
 
 namespace {
 
-TEST(PanelStartupTest, EveryControlOfTheTemplateIsThereWithItsNameAndCaption)
+TEST(PanelStartupTest, EveryControlIsThereNamedByItsCaptionWithItsDefaults)
 {
+    g_nBlinkSpeed = 0;
     PanelHarness h;
     CShutterPanelDlg& panel = h.Start();
     EXPECT_EQ(panel.windowTitle().toStdString(), "Quillon Utility - USB v1.12b");
@@ -35,7 +35,8 @@ TEST(PanelStartupTest, EveryControlOfTheTemplateIsThereWithItsNameAndCaption)
         QWidget* w = panel.GetDlgItem(ctl.id);
         ASSERT_NE(w, nullptr) << ctl.id;
         EXPECT_EQ(w->objectName().toStdString(), "ctl" + std::to_string(ctl.id));
-        EXPECT_FALSE(w->accessibleName().isEmpty()) << ctl.id;  // for screen readers
+        // Screen readers name every control, by its caption where it has one.
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << ctl.id;
         if (!ctl.caption.empty()) {
             EXPECT_EQ(w->accessibleName().toStdString(), ctl.caption);
         }
@@ -45,13 +46,6 @@ TEST(PanelStartupTest, EveryControlOfTheTemplateIsThereWithItsNameAndCaption)
     EXPECT_TRUE(h.Item<QLineEdit>(IDC_USB_STATUS)->isReadOnly());
     EXPECT_TRUE(h.Item<QLineEdit>(IDC_LEFT_CYCLES)->isReadOnly());
     EXPECT_FALSE(h.Item<QLineEdit>(IDC_REPEAT)->isReadOnly());
-}
-
-TEST(PanelStartupTest, InitialisationSetsItsDefaults)
-{
-    g_nBlinkSpeed = 0;
-    PanelHarness h;
-    CShutterPanelDlg& panel = h.Start();
 
     for (int id : {IDC_FAST, IDC_SHUTTER_CLOSE, IDC_ENABLE_HIGH, IDC_LOW_FOR_OPEN,
                    IDC_TRIGGER_PULSE, IDC_SYNC_PULSE})
@@ -63,13 +57,13 @@ TEST(PanelStartupTest, InitialisationSetsItsDefaults)
     EXPECT_EQ(panel.m_nShutterState, 1);
     EXPECT_EQ(panel.m_nTriggerMode, 0);
     EXPECT_EQ(panel.m_nSyncPolarity, 1);
-
     for (int id :
          {IDC_HOURS, IDC_MINUTES, IDC_SECONDS, IDC_MS, IDC_TENTH_MS, IDC_REPEAT, IDC_LEFT_CYCLES})
         EXPECT_EQ(panel.GetDlgItemText(id), "") << id;
-    EXPECT_EQ(h.Item<QComboBox>(IDC_TIMER_SELECT)->count(), 2);
-    EXPECT_EQ(h.Item<QComboBox>(IDC_TIMER_SELECT)->itemText(1), "Exposure Time");
-    EXPECT_EQ(h.Item<QComboBox>(IDC_TIMER_SELECT)->currentIndex(), -1);
+    auto* timer = h.Item<QComboBox>(IDC_TIMER_SELECT);
+    EXPECT_EQ(timer->count(), 2);
+    EXPECT_EQ(timer->itemText(1), "Exposure Time");
+    EXPECT_EQ(timer->currentIndex(), -1);
 
     struct Range {
         int id, min, max, pos;
@@ -78,39 +72,16 @@ TEST(PanelStartupTest, InitialisationSetsItsDefaults)
                     Range{IDC_SLIDER_MS, 0, 999, 0}, Range{IDC_SLIDER_SECONDS, 0, 59, 0},
                     Range{IDC_SLIDER_MINUTES, 0, 59, 0}, Range{IDC_SLIDER_HOURS, 0, 5, 0}}) {
         auto* s = h.Item<QSlider>(r.id);
-        EXPECT_EQ(s->minimum(), r.min) << r.id;
-        EXPECT_EQ(s->maximum(), r.max) << r.id;
-        EXPECT_EQ(s->value(), r.pos) << r.id;
+        EXPECT_EQ(std::vector({s->minimum(), s->maximum(), s->value()}),
+                  std::vector({r.min, r.max, r.pos}))
+            << r.id;
     }
     EXPECT_EQ(g_nBlinkSpeed, 0) << "the trackbar's 10 is not taken until it is released";
-
     for (int id : {IDC_BLINK_LEDS, IDC_BLINK_OFF, IDC_SPEED})
         EXPECT_FALSE(panel.IsDlgItemEnabled(id)) << id;
     EXPECT_TRUE(panel.IsDlgItemEnabled(IDOK));
     EXPECT_TRUE(panel.PollTimer().isActive());
     EXPECT_EQ(panel.PollTimer().interval(), 2);
-}
-
-// The poll slows to 20 ms after more than half a second without a byte or an operator action.
-TEST(PanelStartupTest, PollSlowsDownWhenQuietAndAnActionSpeedsItUp)
-{
-    std::int64_t now = 1'000'000;
-    PanelHarness h;
-    h.options.nowMs = [&now] { return now; };
-    CShutterPanelDlg& panel = h.Start();
-    const auto tickAt = [&](std::int64_t t) {
-        now = t;
-        panel.OnTimer();
-        return panel.PollTimer().interval();
-    };
-    EXPECT_EQ(tickAt(1'000'500), 2);
-    EXPECT_EQ(tickAt(1'000'501), 20);
-    EXPECT_EQ(tickAt(1'002'000), 20);
-    h.Click(IDC_CLEAR);  // an operator action brings back the fast poll at once
-    EXPECT_EQ(panel.PollTimer().interval(), 2);
-    EXPECT_EQ(tickAt(1'002'500), 2);
-    EXPECT_EQ(tickAt(1'002'501), 20);
-    EXPECT_TRUE(panel.PollTimer().isActive());
 }
 
 TEST(PanelStartupTest, OpenMethodAndEntryComeFromTheProfile)
@@ -122,14 +93,15 @@ TEST(PanelStartupTest, OpenMethodAndEntryComeFromTheProfile)
         const char* entry;
     } cases[] = {{-2, 0, prompt}, {0, 0, "desc text"}, {1, 1, "serial text"}, {2, 2, "number text"},
                  {3, -1, prompt}, {-1, -1, prompt},    {99, -1, prompt}};
+    const char* const keys[] = {"DescString", "SerialString", "DevNmbr"};
+    const char* const stored[] = {"desc text", "serial text", "number text"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
         PanelHarness h;
         if (c.stored != -2) {
             h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", c.stored);
-            h.profile->WriteProfileString("MyTiveloAp", "DescString", "desc text");
-            h.profile->WriteProfileString("MyTiveloAp", "SerialString", "serial text");
-            h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "number text");
+            for (int m = 0; m < 3; ++m)
+                h.profile->WriteProfileString("MyTiveloAp", keys[m], stored[m]);
         }
         CShutterPanelDlg& panel = h.Start();
         for (int m = 0; m < 3; ++m)
@@ -139,12 +111,8 @@ TEST(PanelStartupTest, OpenMethodAndEntryComeFromTheProfile)
         EXPECT_EQ(panel.m_nOpenBy, c.method);
         // With no method, an edit of the entry is not remembered under any method's key.
         h.TypeText(IDC_DEVICE, "typed");
-        if (c.method < 0) {
-            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", "DescString", "-"), "desc text");
-            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", "SerialString", "-"),
-                      "serial text");
-            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", "DevNmbr", "-"), "number text");
-        }
+        for (int m = 0; m < 3 && c.method < 0; ++m)
+            EXPECT_EQ(h.profile->GetProfileString("MyTiveloAp", keys[m], "-"), stored[m]);
     }
 }
 
@@ -191,41 +159,8 @@ TEST(PanelStartupTest, F1OpensTheAboutBoxAndClosingItReturnsToThePanel)
     EXPECT_TRUE(panel.isVisible());
 }
 
+// Whatever the resizes and scrolls, the bar and the content show the same offset, within range.
 TEST(PanelStartupTest, ScrollingFollowsTheResizeAndKeepsTheBarAtTheOffset)
-{
-    PanelHarness h;
-    CShutterPanelDlg& panel = h.Start();
-    const int H = panel.m_rcWindow.bottom - panel.m_rcWindow.top;
-    ASSERT_GT(H, 200);
-    QScrollBar* bar = panel.VerticalScrollBar();
-
-    panel.resize(panel.width(), H - 100);
-    EXPECT_EQ(panel.m_nClientHeight, H - 100);
-    EXPECT_EQ(bar->maximum(), 100);
-    EXPECT_EQ(bar->pageStep(), 10);
-
-    panel.OnVScroll(SB_PAGEDOWN, 0);
-    EXPECT_EQ(panel.m_nScrollPos, 10);
-    EXPECT_EQ(panel.Content()->y(), -10);
-    panel.OnVScroll(SB_THUMBPOSITION, 100);
-    EXPECT_EQ(panel.Content()->y(), -100);
-
-    // Made taller again: the offset is clamped to the smaller range and the content follows.
-    panel.resize(panel.width(), H - 60);
-    EXPECT_EQ(bar->maximum(), 60);
-    EXPECT_EQ(panel.m_nScrollPos, 60);
-    EXPECT_EQ(panel.Content()->y(), -60);
-    EXPECT_EQ(bar->value(), 60);
-
-    panel.resize(panel.width(), H);
-    EXPECT_EQ(bar->maximum(), 0);
-    EXPECT_FALSE(bar->isEnabled()) << "an unneeded bar is shown disabled";
-    EXPECT_TRUE(bar->isVisible());
-    EXPECT_EQ(panel.Content()->y(), 0);
-}
-
-// Whatever the resizes, the bar and the content show the same offset, within the range.
-TEST(PanelStartupTest, ResizeClampsTheOffsetAndMovesTheContentWithIt)
 {
     PanelHarness h;
     CShutterPanelDlg& panel = h.Start();
@@ -238,21 +173,29 @@ TEST(PanelStartupTest, ResizeClampsTheOffsetAndMovesTheContentWithIt)
         EXPECT_EQ(bar->value(), offset);
     };
 
+    panel.resize(panel.width(), H - 100);
+    EXPECT_EQ(panel.m_nClientHeight, H - 100);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->pageStep(), 10);
+    panel.OnVScroll(SB_PAGEDOWN, 0);
+    agree(10);
+
     panel.resize(panel.width(), H - 300);
-    for (int i = 0; i < 20; ++i) bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    for (int i = 0; i < 40; ++i) bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
     agree(300);
+    panel.resize(panel.width(), H - 100);  // made taller: the offset is clamped to the range
+    agree(100);
+    panel.OnVScroll(SB_LINEUP, 0);  // scrolling goes on from where the content is
+    agree(99);
     panel.resize(panel.width(), H);  // back to full height: nothing left to scroll
     agree(0);
-    EXPECT_FALSE(bar->isEnabled());
+    EXPECT_EQ(bar->maximum(), 0);
+    EXPECT_FALSE(bar->isEnabled()) << "an unneeded bar is shown disabled";
+    EXPECT_TRUE(bar->isVisible());
 
     panel.resize(panel.width(), H - 300);
     panel.OnVScroll(SB_THUMBPOSITION, 300);
     agree(300);
-    panel.resize(panel.width(), H - 100);
-    agree(100);
-    EXPECT_EQ(bar->maximum(), 100);
-    panel.OnVScroll(SB_LINEUP, 0);  // scrolling goes on from where the content is
-    agree(99);
     panel.resize(panel.width(), H + 50);  // taller than at start
     agree(0);
 }
@@ -264,18 +207,16 @@ TEST(PanelLayoutTest, NoCaptionIsClipped)
     std::vector<std::string> clipped;
     for (QWidget* w :
          panel.Content()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        const bool captioned = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w);
-        if (!captioned || w->accessibleName().isEmpty())
+        auto* button = qobject_cast<QAbstractButton*>(w);
+        auto* label = qobject_cast<QLabel*>(w);
+        if ((!button && !label) || w->accessibleName().isEmpty())
             continue;
-        const QString text = qobject_cast<QAbstractButton*>(w)
-                                 ? qobject_cast<QAbstractButton*>(w)->text()
-                                 : qobject_cast<QLabel*>(w)->text();
-        const int textWidth = w->fontMetrics().horizontalAdvance(text);
+        const QString text = button ? button->text() : label->text();
         const int indicator =
             qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ? 16 : 0;
-        if (textWidth + indicator > w->width() || w->fontMetrics().height() > w->height() + 1)
-            clipped.push_back(text.toStdString() + " needs " +
-                              std::to_string(textWidth + indicator) + ", has " +
+        const int needed = w->fontMetrics().horizontalAdvance(text) + indicator;
+        if (needed > w->width() || w->fontMetrics().height() > w->height() + 1)
+            clipped.push_back(text.toStdString() + " needs " + std::to_string(needed) + ", has " +
                               std::to_string(w->width()));
     }
     EXPECT_TRUE(clipped.empty()) << ::testing::PrintToString(clipped);

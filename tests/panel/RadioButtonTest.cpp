@@ -66,64 +66,22 @@ TEST(RadioButtonTest, EveryRadioIsAnnouncedAsARadioButtonWithItsState)
     ExpectAnnouncedAsShown(panel);
 }
 
-class RadioArrowTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        panel = &h.Start();
-        panel->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
-    }
-
-    // Presses key where the focus is and returns the caption of the control that then has it.
-    std::string Press(Qt::Key key)
-    {
-        QWidget* focus = QApplication::focusWidget();
-        if (!focus)
-            return "(no focus)";
-        QTest::keyClick(focus, key);
-        auto* radio = qobject_cast<QRadioButton*>(QApplication::focusWidget());
-        return radio ? radio->text().toStdString() : "(not a radio)";
-    }
-
+// Each walk starts from a button and presses one arrow; the focus goes round that group only,
+// never out to the controls that follow in template order, checking and clicking what it reaches.
+TEST(RadioButtonTest, ArrowsGoRoundEachGroupCheckingAndClickingWhatTheyReach)
+{
     PanelHarness h;
-    CShutterPanelDlg* panel = nullptr;
-};
-
-TEST_F(RadioArrowTest, ArrowsGoRoundTheGroupCheckingAndClickingWhatTheyReach)
-{
-    ASSERT_TRUE(panel->IsDlgButtonChecked(IDC_BY_DESCRIPTION));
-    panel->GetDlgItem(IDC_BY_DESCRIPTION)->setFocus();
-    struct Step {
-        Qt::Key key;
-        const char* reached;
-        int checked;  // the one open-method radio checked afterwards
-    };
-    // Never out to the device entry or the buttons that follow in template order.
-    const Step steps[] = {
-        {Qt::Key_Right, "Serial Number ", IDC_BY_SERIAL},   {Qt::Key_Down, "Dev #", IDC_BY_NUMBER},
-        {Qt::Key_Right, "Description", IDC_BY_DESCRIPTION}, {Qt::Key_Left, "Dev #", IDC_BY_NUMBER},
-        {Qt::Key_Up, "Serial Number ", IDC_BY_SERIAL},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.reached);
-        EXPECT_EQ(Press(s.key), s.reached);
-        for (int id : {IDC_BY_DESCRIPTION, IDC_BY_SERIAL, IDC_BY_NUMBER})
-            EXPECT_EQ(panel->IsDlgButtonChecked(id), id == s.checked) << id;
-        // The handler ran: the method is remembered.
-        EXPECT_EQ(h.profile->GetProfileInt("MyTiveloAp", "SerDesc", -1),
-                  s.checked - IDC_BY_DESCRIPTION);
-    }
-}
-
-TEST_F(RadioArrowTest, EachGroupKeepsItsOwnRun)
-{
+    CShutterPanelDlg& panel = h.Start();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
     struct Walk {
         int from;
         Qt::Key key;
         std::vector<std::string> reached;
     };
     const Walk walks[] = {
+        {IDC_BY_DESCRIPTION, Qt::Key_Right, {"Serial Number ", "Dev #", "Description"}},
+        {IDC_BY_DESCRIPTION, Qt::Key_Up, {"Dev #", "Serial Number "}},
         {IDC_FAST, Qt::Key_Down, {"Soft", "Neutral Density ", "Fast"}},
         {IDC_SHUTTER_CLOSE, Qt::Key_Down, {"Open", "Close"}},
         {IDC_ENABLE_HIGH,
@@ -134,17 +92,27 @@ TEST_F(RadioArrowTest, EachGroupKeepsItsOwnRun)
          Qt::Key_Right,
          {"On Power Up", "On Trigger Pulse --->", "Go ------------------------->"}},
     };
+    const int methods[] = {IDC_BY_DESCRIPTION, IDC_BY_SERIAL, IDC_BY_NUMBER};
     for (const Walk& w : walks) {
-        panel->GetDlgItem(w.from)->setFocus();
+        panel.GetDlgItem(w.from)->setFocus();
         for (const std::string& caption : w.reached) {
-            ASSERT_EQ(Press(w.key), caption);
-            EXPECT_TRUE(qobject_cast<QRadioButton*>(QApplication::focusWidget())->isChecked());
+            SCOPED_TRACE(caption);
+            QTest::keyClick(QApplication::focusWidget(), w.key);
+            auto* radio = qobject_cast<QRadioButton*>(QApplication::focusWidget());
+            ASSERT_NE(radio, nullptr);
+            ASSERT_EQ(radio->text().toStdString(), caption);
+            EXPECT_TRUE(radio->isChecked());
+            if (w.from == IDC_BY_DESCRIPTION) {  // the method's handler ran; only it is checked
+                const int m = h.profile->GetProfileInt("MyTiveloAp", "SerDesc", -1);
+                ASSERT_TRUE(m >= 0 && m < 3);
+                EXPECT_EQ(panel.GetDlgItem(methods[m]), radio);
+                for (int i = 0; i < 3; ++i) EXPECT_EQ(panel.IsDlgButtonChecked(methods[i]), i == m);
+            }
         }
     }
     // Radios of other groups are left as they were.
-    EXPECT_TRUE(panel->IsDlgButtonChecked(IDC_BY_DESCRIPTION));
-    EXPECT_TRUE(panel->IsDlgButtonChecked(IDC_FAST));
-    EXPECT_TRUE(panel->IsDlgButtonChecked(IDC_SHUTTER_CLOSE));
+    for (int id : {IDC_BY_SERIAL, IDC_FAST, IDC_SHUTTER_CLOSE})
+        EXPECT_TRUE(panel.IsDlgButtonChecked(id)) << id;
 }
 
 }  // namespace

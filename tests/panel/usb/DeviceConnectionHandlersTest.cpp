@@ -21,12 +21,7 @@ constexpr const char* kSection = "MyTiveloAp";
 constexpr const char* kReady = "USB ready for communication.";
 constexpr const char* const kEntryKeys[] = {"DescString", "SerialString", "DevNmbr"};
 // Asked before every open.
-constexpr const char* kCount = "FT_ListDevices(0x80000000)\n";
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+const std::string kCount = "FT_ListDevices(0x80000000)\n";
 
 // A panel on the given driver library (the simulator by default), its profile naming a device.
 struct PanelRun {
@@ -49,10 +44,12 @@ struct PanelRun {
     {
         return h.profile->GetProfileString(kSection, kEntryKeys[method], kPrompt);
     }
-    bool TestControlsEnabled()
+    std::vector<std::string> Listed()
     {
-        return h.panel->IsDlgItemEnabled(IDC_BLINK_LEDS) &&
-               h.panel->IsDlgItemEnabled(IDC_BLINK_OFF) && h.panel->IsDlgItemEnabled(IDC_SPEED);
+        std::vector<std::string> lines;
+        for (int i = 0; i < h.panel->m_listReceived->GetCount(); ++i)
+            lines.push_back(h.panel->m_listReceived->GetText(i));
+        return lines;
     }
 
     PanelHarness h;
@@ -69,44 +66,42 @@ struct ScopedEnv {
     const char* name;
 };
 
-// No profile at all, or the untouched prompt under any method (even before a device number
-// would be checked).
-TEST(DeviceConnectionPanelTest, PromptInTheEntryIsRefusedAndOpensNothing)
+// The untouched prompt (or no profile at all) and a bad device number are refused before any
+// open; a good number opens that device, and only device 0 of the simulator answers.
+TEST(DeviceConnectionPanelTest, TheEntryDecidesWhatStartUpOpens)
 {
-    for (int method : {-1, 1, 2}) {
-        PanelRun run(method, kPrompt);
-        run.h.Start();
-        EXPECT_EQ(run.h.prompts.MessageTexts(),
-                  std::vector<std::string>{"You must enter a Device Description or Serial Number."})
-            << method;
-        EXPECT_EQ(run.h.prompts.records[0].caption, run.panel().AppName());
-        EXPECT_FALSE(Contains(SimCallLog(), "FT_Open"));
-        EXPECT_EQ(run.Status(), "USB not responding");
-        EXPECT_FALSE(run.TestControlsEnabled());
-        EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
-    }
-}
-
-TEST(DeviceConnectionPanelTest, DeviceNumberEntryDecidesWhichDeviceIsOpened)
-{
-    const std::pair<const char*, int> cases[] = {{"", 0},    {"0", 0},   {"7", 7},    {"64", 64},
-                                                 {"65", -1}, {"-1", -1}, {"100", -1}, {"007", -1},
-                                                 {"ab", 0},  {" 7", 7},  {"3x", 3}};
-    for (const auto& [entry, device] : cases) {
-        PanelRun run(2, entry);
+    const char* const enter = "You must enter a Device Description or Serial Number.";
+    const char* const badNumber = "Select a method to open or enter a valid device number (0-64).";
+    const struct {
+        int method;
+        const char* entry;
+        const char* refusal;
+        int device;  // opened; -1: none
+    } cases[] = {{-1, kPrompt, enter, -1},  {1, kPrompt, enter, -1},
+                 {2, kPrompt, enter, -1},   {2, "", "", 0},
+                 {2, "0", "", 0},           {2, "7", "", 7},
+                 {2, "64", "", 64},         {2, "65", badNumber, -1},
+                 {2, "-1", badNumber, -1},  {2, "100", badNumber, -1},
+                 {2, "007", badNumber, -1}, {2, "ab", "", 0},
+                 {2, " 7", "", 7},          {2, "3x", "", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.method) + " '" + c.entry + "'");
+        PanelRun run(c.method, c.entry);
         run.h.Start();
         const std::string log = SimCallLog();
-        if (device < 0) {
-            EXPECT_EQ(run.h.prompts.MessageTexts(),
-                      std::vector<std::string>{
-                          "Select a method to open or enter a valid device number (0-64)."});
-            EXPECT_FALSE(Contains(log, "FT_Open")) << entry;
+        if (c.device < 0) {
+            EXPECT_EQ(run.h.prompts.MessageTexts(), std::vector<std::string>{c.refusal});
+            EXPECT_EQ(run.h.prompts.records[0].caption, run.panel().AppName());
+            EXPECT_EQ(log.find("FT_Open"), std::string::npos);
         } else {
-            EXPECT_EQ(log.rfind(kCount + ("FT_Open(" + std::to_string(device) + ")\n"), 0), 0u)
+            EXPECT_TRUE(run.h.prompts.records.empty());
+            EXPECT_EQ(log.rfind(kCount + "FT_Open(" + std::to_string(c.device) + ")\n", 0), 0u)
                 << log;
         }
-        // The simulator has one device, so only device 0 answers.
-        EXPECT_EQ(run.Status(), device == 0 ? kReady : "USB not responding") << entry;
+        EXPECT_EQ(run.Status(), c.device == 0 ? kReady : "USB not responding");
+        for (int id : {IDC_BLINK_LEDS, IDC_BLINK_OFF, IDC_SPEED})
+            EXPECT_EQ(run.panel().IsDlgItemEnabled(id), c.device == 0) << id;
+        EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
     }
 }
 
@@ -119,24 +114,23 @@ TEST(DeviceConnectionPanelTest, ALibraryThatCannotReachUsbIsNeverAskedToOpen)
         "quillon-utility: the driver library cannot count USB devices (FT_ListDevices status 18), "
         "so no device was opened; run quillon-utility --diagnose to see why.";
     for (const auto& [method, entry] : methods) {
+        SCOPED_TRACE(method);
         PanelRun run(method, entry);
         QuillonSim_ImitateNoUsb(1);
         run.h.Start();
         EXPECT_TRUE(run.panel().isVisible());
-        EXPECT_EQ(SimCallLog(), std::string(kCount) + "FT_SetTimeouts(100,100)\n") << method;
+        EXPECT_EQ(SimCallLog(), kCount + "FT_SetTimeouts(100,100)\n");
         EXPECT_EQ(run.Status(), "USB not responding");
         EXPECT_EQ(g_bUsbOpen, 0);
-        EXPECT_TRUE(run.panel().IsDlgItemEnabled(IDC_OPEN));
 
         QuillonSim_ClearCallLog();
         run.h.Click(IDC_OPEN);
-        EXPECT_EQ(SimCallLog(), std::string("FT_Close\n") + kCount + "FT_SetTimeouts(100,100)\n");
+        EXPECT_EQ(SimCallLog(), "FT_Close\n" + kCount + "FT_SetTimeouts(100,100)\n");
         EXPECT_EQ(run.Status(), "Could not open USB");
         EXPECT_TRUE(run.h.prompts.records.empty());
         EXPECT_EQ(run.terminal, std::vector<std::string>(2, hint));
 
-        // Once the library reaches USB again, "Open" works.
-        QuillonSim_ImitateNoUsb(0);
+        QuillonSim_ImitateNoUsb(0);  // once the library reaches USB again, "Open" works
         run.h.Click(IDC_OPEN);
         EXPECT_EQ(run.Status(), kReady);
     }
@@ -145,7 +139,7 @@ TEST(DeviceConnectionPanelTest, ALibraryThatCannotReachUsbIsNeverAskedToOpen)
     PanelRun run(2, "0");
     QuillonSim_SetDevices(nullptr, 0);
     run.h.Start();
-    EXPECT_EQ(SimCallLog(), std::string(kCount) + "FT_Open(0)\nFT_SetTimeouts(100,100)\n");
+    EXPECT_EQ(SimCallLog(), kCount + "FT_Open(0)\nFT_SetTimeouts(100,100)\n");
     EXPECT_EQ(run.Status(), "USB not responding");
     EXPECT_TRUE(run.terminal.empty()) << "the simulator is no USB device to diagnose";
 }
@@ -195,45 +189,33 @@ TEST(DeviceConnectionPanelTest, SearchListsTheAttachedDevicesByTheCheckedMethod)
             devices.push_back({texts[2 * i].c_str(), texts[2 * i + 1].c_str()});
         QuillonSim_SetDevices(devices.data(), count);
     };
-    const auto listed = [&] {
-        std::vector<std::string> lines;
-        for (int i = 0; i < run.panel().m_listReceived->GetCount(); ++i) {
-            lines.push_back(run.panel().m_listReceived->GetText(i));
-        }
-        return lines;
-    };
-    for (int count : {0, 3, 70}) {
-        attach(count);
-        for (int method : {0, 1, 2}) {
-            run.h.Click(IDC_BY_DESCRIPTION + method);
-            const std::string remembered = run.Remembered(method);
-            run.h.Click(IDC_SEARCH);
-            std::vector<std::string> expected{std::to_string(count) + " device(s) attached:"};
-            for (int i = 0; i < count; ++i) expected.push_back(text(method, i));
-            EXPECT_EQ(listed(), expected) << count << " devices, method " << method;
-            EXPECT_EQ(run.Status(), "USB Closed.");
-            EXPECT_EQ(run.Entry(), "");
-            // Emptying the entry is not an edit: the remembered entry stays.
-            EXPECT_EQ(run.Remembered(method), remembered);
-        }
+    attach(70);
+    for (int method : {0, 1, 2}) {
+        run.h.Click(IDC_BY_DESCRIPTION + method);
+        const std::string remembered = run.Remembered(method);
+        run.h.Click(IDC_SEARCH);
+        std::vector<std::string> expected{"70 device(s) attached:"};
+        for (int i = 0; i < 70; ++i) expected.push_back(text(method, i));
+        EXPECT_EQ(run.Listed(), expected) << "method " << method;
+        EXPECT_EQ(run.Status(), "USB Closed.");
+        EXPECT_EQ(run.Entry(), "");
+        EXPECT_EQ(run.Remembered(method), remembered) << "emptying the entry is not an edit";
     }
 
-    // A selected line goes into the entry and under the method's key.
-    run.panel().m_listReceived->SetCurSel(0);
-    run.panel().Notify(IDC_RECEIVED_LIST, Notification::SelChange);
-    EXPECT_EQ(run.Entry(), "70 device(s) attached:");
-    EXPECT_EQ(run.Remembered(2), "70 device(s) attached:");
-    // With nothing selected the entry keeps its text.
-    run.panel().m_listReceived->SetCurSel(-1);
-    run.panel().Notify(IDC_RECEIVED_LIST, Notification::SelChange);
-    EXPECT_EQ(run.Entry(), "70 device(s) attached:");
-    EXPECT_EQ(run.Remembered(2), "70 device(s) attached:");
+    // A selected line goes into the entry and under the method's key; with nothing selected the
+    // entry keeps its text.
+    for (int selected : {0, -1}) {
+        run.panel().m_listReceived->SetCurSel(selected);
+        run.panel().Notify(IDC_RECEIVED_LIST, Notification::SelChange);
+        EXPECT_EQ(run.Entry(), "70 device(s) attached:");
+        EXPECT_EQ(run.Remembered(2), "70 device(s) attached:");
+    }
 
     // More devices than a machine can carry is taken for a driver fault, not allocated for.
     attach(5000);
     run.h.Click(IDC_SEARCH);
     EXPECT_EQ(run.h.prompts.MessageTexts(), std::vector<std::string>{"FT_ListDevices failed"});
-    EXPECT_TRUE(listed().empty());
+    EXPECT_TRUE(run.Listed().empty());
 }
 
 TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntryAndEmptyMeansDeviceZero)
@@ -243,11 +225,12 @@ TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntryAndEmptyMeansDevic
     EXPECT_EQ(run.Status(), kReady);
     run.h.Click(IDC_BY_DESCRIPTION);
     EXPECT_EQ(run.Entry(), kPrompt);
-    run.h.TypeText(IDC_DEVICE, "Bench shutter");
-    run.h.Click(IDC_BY_SERIAL);
-    run.h.TypeText(IDC_DEVICE, "QSC4");
-    run.h.Click(IDC_BY_NUMBER);
-    run.h.TypeText(IDC_DEVICE, "3");
+    for (const auto& [id, typed] : {std::pair{IDC_BY_DESCRIPTION, "Bench shutter"},
+                                    {IDC_BY_SERIAL, "QSC4"},
+                                    {IDC_BY_NUMBER, "3"}}) {
+        run.h.Click(id);
+        run.h.TypeText(IDC_DEVICE, typed);
+    }
     const std::pair<int, const char*> back[] = {
         {IDC_BY_DESCRIPTION, "Bench shutter"}, {IDC_BY_NUMBER, "3"}, {IDC_BY_SERIAL, "QSC4"}};
     for (const auto& [id, entry] : back) {
@@ -263,7 +246,7 @@ TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntryAndEmptyMeansDevic
     EXPECT_EQ(run.h.profile->GetProfileInt(kSection, "SerDesc", -9), 1);
     QuillonSim_ClearCallLog();
     run.h.Click(IDC_OPEN);
-    EXPECT_TRUE(Contains(SimCallLog(), "FT_Open(0)\n"));
+    EXPECT_NE(SimCallLog().find("FT_Open(0)\n"), std::string::npos);
     EXPECT_EQ(run.Status(), kReady);
 }
 
