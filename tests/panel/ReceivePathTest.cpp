@@ -109,9 +109,9 @@ TEST_F(ReceivePathTest, BytesAreCountedListedAndShown)
 // reply's push, the count catching up) are not the operator's and keep the stream's pace.
 TEST_F(ReceivePathTest, ThePollFollowsTheLink)
 {
-    const std::vector<std::uint8_t> none, plain = {0x01, 0x02}, status = {
-        0xCC, 0xAA, 0xDC, 0x00, 0xA2, 0xB1, 0x10, 0x00, 0x01, 0x50,
-        0x00, 0x20, 0x00, 0x02, 0x12, 0x34, 0xF3, 0x00, 0x05, 0x0D};
+    const std::vector<std::uint8_t> none,
+        plain = {0x01, 0x02}, status = {0xCC, 0xAA, 0xDC, 0x00, 0xA2, 0xB1, 0x10, 0x00, 0x01, 0x50,
+                                        0x00, 0x20, 0x00, 0x02, 0x12, 0x34, 0xF3, 0x00, 0x05, 0x0D};
     enum Before { Nothing, Click, ArmStatus, EndCountHold };
     struct Tick {
         std::int64_t at;
@@ -120,11 +120,11 @@ TEST_F(ReceivePathTest, ThePollFollowsTheLink)
         int period;
     };
     const Tick ticks[] = {
-        {10'000, Nothing, none, 20},      {10'020, Nothing, plain, 2},
-        {10'022, Nothing, plain, 10},     {10'032, ArmStatus, status, 10},
+        {10'000, Nothing, none, 20},       {10'020, Nothing, plain, 2},
+        {10'022, Nothing, plain, 10},      {10'032, ArmStatus, status, 10},
         {10'042, EndCountHold, plain, 10}, {10'052, Click, plain, 2},
-        {10'054, Nothing, plain, 10},     {10'064, Nothing, none, 2},
-        {10'066, Nothing, plain, 2},      {10'566, Nothing, none, 2},
+        {10'054, Nothing, plain, 10},      {10'064, Nothing, none, 2},
+        {10'066, Nothing, plain, 2},       {10'566, Nothing, none, 2},
         {10'567, Nothing, none, 20},
     };
     for (const Tick& t : ticks) {
