@@ -304,7 +304,8 @@ TEST_F(ConfigFileHandlersTest, FailuresAreReportedAndChangeNothing)
     const std::pair<bool, std::string> unusable[] = {{false, Path("missing.cfg")},
                                                      {false, Path("folder.cfg")},
                                                      {true, Path("absent/a.cfg")},
-                                                     {true, Path("plain/a.cfg")}};
+                                                     {true, Path("plain/a.cfg")},
+                                                     {false, "/dev/null"}};  // never a .cfg
     for (const auto& [save, path] : unusable) {
         SCOPED_TRACE(path);
         h.prompts.Clear();
