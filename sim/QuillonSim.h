@@ -87,7 +87,8 @@
  * Faults apply to answer bytes as they arrive in the receive queue, in arrival order: a silent
  * device's answers vanish, then dropped bytes vanish, then corrupted bytes arrive inverted.
  * Injected bytes are never dropped or corrupted. A write that QuillonSim_SetWriteStatus makes
- * fail returns that status, reports 0 bytes written and reaches no controller.
+ * fail returns that status, reports 0 bytes written and reaches no controller. A write cut by
+ * QuillonSim_SetWriteLimit succeeds; only the bytes it reports written reach the controller.
  *
  * The transcript holds every byte written to a device (at its write) and every byte that
  * arrives in a receive queue (at its arrival time); at most 1000000 entries, the oldest going
@@ -176,6 +177,8 @@ void QuillonSim_Replug(int device);
 void QuillonSim_SetSilent(int device, int silent);           /* accepts writes, never answers */
 void QuillonSim_SetHandshakeReply(int device, int byte);     /* -1: normal 0xEE */
 void QuillonSim_SetWriteStatus(int device, uint32_t status); /* FT_Write returns this (0: normal) */
+void QuillonSim_SetWriteLimit(int device, int bytes); /* FT_Write succeeds, writing at most this
+                                                         many bytes of each call (-1: all) */
 void QuillonSim_DropAnswerBytes(
     int device, int count); /* the next count answer bytes vanish (sets the count) */
 void QuillonSim_CorruptAnswerBytes(

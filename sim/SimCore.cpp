@@ -52,6 +52,7 @@ struct Device {
     std::deque<uint8_t> rx;       // the driver's receive queue
     bool silent = false;
     uint32_t writeStatus = 0;
+    int writeLimit = -1;  // bytes a write takes at most; -1: all
     int dropCount = 0;
     int corruptCount = 0;
     QuillonSimLink link{};
@@ -569,6 +570,9 @@ static uint32_t WriteLocked(Call& call, QSIM_FT_HANDLE h, const uint8_t* bytes, 
     Device& d = *call.device;
     if (d.writeStatus != 0)
         return d.writeStatus;
+    // A full device buffer: the write time-out ends the call with only part written.
+    if (d.writeLimit >= 0 && toWrite > QSIM_DWORD(d.writeLimit))
+        toWrite = QSIM_DWORD(d.writeLimit);
     const uint64_t now = s.Now();
     for (QSIM_DWORD i = 0; i < toWrite; ++i) {
         s.Record(now, call.handle->device, QUILLON_SIM_TO_DEVICE, bytes[i]);
@@ -793,6 +797,13 @@ void QuillonSim_SetWriteStatus(int device, uint32_t status)
     Control c;
     if (Device* d = S().DeviceAt(device))
         d->writeStatus = status;
+}
+
+void QuillonSim_SetWriteLimit(int device, int bytes)
+{
+    Control c;
+    if (Device* d = S().DeviceAt(device))
+        d->writeLimit = bytes < 0 ? -1 : bytes;
 }
 
 void QuillonSim_DropAnswerBytes(int device, int count)

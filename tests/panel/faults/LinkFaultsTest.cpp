@@ -226,77 +226,88 @@ TEST(PulledCableTest, DuringTheLinkExercise)
     EXPECT_EQ(p.Status(), kReadyText);
 }
 
-// Every kind of command with its write failing (I/O error, 0 bytes written): the controller sees
-// nothing, no answer is awaited (reply, transfer answer, owed status request, counted run), the
-// status line keeps "ready", and the write is not retried.
+// Every kind of command with its write failing (an I/O error, or a time-out that wrote none of
+// it): the controller sees nothing, no answer is awaited (reply, transfer answer, owed status
+// request, counted run), the status line keeps "ready", and the write is not retried.
+void FailWrites(bool timeOut, bool fail)
+{
+    if (timeOut)
+        QuillonSim_SetWriteLimit(0, fail ? 0 : -1);
+    else
+        QuillonSim_SetWriteStatus(0, fail ? 4 : 0);
+}
+
 TEST(WriteErrorTest, EachKindOfCommand)
 {
-    struct Case {
-        int button;                            // clicked with every write failing, or
-        std::function<void(FaultPanel&)> act;  // what runs with the writes failing from then on
-        int received = 0;  // answer bytes that still come (from frames before the failure)
-    };
-    std::vector<Case> cases = {
-        {0, [](FaultPanel& p) { p.h.Click(IDC_APPLY); }, 2},  // a later step of the transfer
-        {0,
-         [](FaultPanel& p) {  // the status request owed after Reset
-             p.h.Click(IDC_RESET);
-             QuillonSim_SetWriteStatus(0, 4);
-             QuillonSim_Advance(QUILLON_SIM_RESET_MARKER_MS);
-         },
-         1},
-    };
-    for (int id : {IDC_SHUTTER_OPEN,
-                   IDC_SOFT,
-                   IDC_ND,
-                   IDC_FALLING_EDGE,
-                   IDC_LOW_FOR_OPEN,
-                   IDC_TRIGGER_PULSE,
-                   IDC_ONLINE,
-                   IDC_POWER_OFF,
-                   IDC_CONTROLLER_INFO,
-                   IDC_STATUS,
-                   IDC_RESET,
-                   IDC_RESTORE_DEFAULT,
-                   IDC_SAVE_TO_CONTROLLER,
-                   IDC_SET_TIMER,
-                   IDC_SEND_REPEAT,
-                   IDC_ON_POWER_UP,
-                   IDC_ON_TRIGGER,
-                   IDC_GO,
-                   IDC_STOP,
-                   IDC_APPLY})
-        cases.push_back({id, nullptr});
-    for (const Case& c : cases) {
-        FaultPanel p;
-        p.h.options.runDialog = [](CDialog& dlg) {
-            dlg.Create();
-            dlg.Item<QLineEdit>(IDC_ND_STEPS)->setText("72");
-            QTest::mouseClick(dlg.Item<QPushButton>(IDOK), Qt::LeftButton);
-            return dlg.result() == QDialog::Accepted;
+    for (const bool timeOut : {false, true}) {
+        struct Case {
+            int button;                            // clicked with every write failing, or
+            std::function<void(FaultPanel&)> act;  // what runs with the writes failing from then on
+            int received = 0;  // answer bytes that still come (from frames before the failure)
         };
-        p.StartReady();
-        SCOPED_TRACE(c.button ? p.Text(c.button) : "case " + std::to_string(&c - cases.data()));
-        p.h.TypeText(IDC_REPEAT, "3");
-        p.h.prompts.answers = {MbResult::Ok};
-        QuillonSim_ClearTranscript();
-        if (c.button) {
-            QuillonSim_SetWriteStatus(0, 4);
-            p.h.Click(c.button);
-        } else {
-            c.act(p);
-        }
-        QuillonSim_SetWriteStatus(0, 4);
-        p.TickUntilQuiet();
-        EXPECT_EQ(p.Received(), c.received);
-        EXPECT_EQ(Transcript(QUILLON_SIM_TO_DEVICE).empty(), c.received == 0);
-        FaultPanel::ExpectDecoderIdle();
-        EXPECT_EQ(g_nFreeRunKind, 0);
-        EXPECT_EQ(p.Status(), kReadyText);
-        EXPECT_EQ(g_bUsbOpen, 1);
+        std::vector<Case> cases = {
+            {0, [](FaultPanel& p) { p.h.Click(IDC_APPLY); }, 2},  // a later step of the transfer
+            {0,
+             [timeOut](FaultPanel& p) {  // the status request owed after Reset
+                 p.h.Click(IDC_RESET);
+                 FailWrites(timeOut, true);
+                 QuillonSim_Advance(QUILLON_SIM_RESET_MARKER_MS);
+             },
+             1},
+        };
+        for (int id : {IDC_SHUTTER_OPEN,
+                       IDC_SOFT,
+                       IDC_ND,
+                       IDC_FALLING_EDGE,
+                       IDC_LOW_FOR_OPEN,
+                       IDC_TRIGGER_PULSE,
+                       IDC_ONLINE,
+                       IDC_POWER_OFF,
+                       IDC_CONTROLLER_INFO,
+                       IDC_STATUS,
+                       IDC_RESET,
+                       IDC_RESTORE_DEFAULT,
+                       IDC_SAVE_TO_CONTROLLER,
+                       IDC_SET_TIMER,
+                       IDC_SEND_REPEAT,
+                       IDC_ON_POWER_UP,
+                       IDC_ON_TRIGGER,
+                       IDC_GO,
+                       IDC_STOP,
+                       IDC_APPLY})
+            cases.push_back({id, nullptr});
+        for (const Case& c : cases) {
+            FaultPanel p;
+            p.h.options.runDialog = [](CDialog& dlg) {
+                dlg.Create();
+                dlg.Item<QLineEdit>(IDC_ND_STEPS)->setText("72");
+                QTest::mouseClick(dlg.Item<QPushButton>(IDOK), Qt::LeftButton);
+                return dlg.result() == QDialog::Accepted;
+            };
+            p.StartReady();
+            SCOPED_TRACE(c.button ? p.Text(c.button) : "case " + std::to_string(&c - cases.data()));
+            SCOPED_TRACE(timeOut ? "nothing written" : "I/O error");
+            p.h.TypeText(IDC_REPEAT, "3");
+            p.h.prompts.answers = {MbResult::Ok};
+            QuillonSim_ClearTranscript();
+            if (c.button) {
+                FailWrites(timeOut, true);
+                p.h.Click(c.button);
+            } else {
+                c.act(p);
+            }
+            FailWrites(timeOut, true);
+            p.TickUntilQuiet();
+            EXPECT_EQ(p.Received(), c.received);
+            EXPECT_EQ(Transcript(QUILLON_SIM_TO_DEVICE).empty(), c.received == 0);
+            FaultPanel::ExpectDecoderIdle();
+            EXPECT_EQ(g_nFreeRunKind, 0);
+            EXPECT_EQ(p.Status(), kReadyText);
+            EXPECT_EQ(g_bUsbOpen, 1);
 
-        QuillonSim_SetWriteStatus(0, 0);
-        ExpectLinkCarriesReplies(p);
+            FailWrites(timeOut, false);
+            ExpectLinkCarriesReplies(p);
+        }
     }
 }
 
