@@ -123,8 +123,8 @@ void CShutterPanelDlg::PollReplies()
     const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
     m_bTickRead = true;
     // Both ways end with a push. The controls that changed have asked to be redrawn; painting
-    // the whole panel here, up to 500 times a second while bytes stream in, would cost more
-    // than everything else together.
+    // the whole panel here, on every tick that finds bytes, would cost more than everything
+    // else together.
     if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR))
         m_decoder->Decode(buffer, got);
     else
