@@ -12,8 +12,8 @@
 
 #include "framework/Profile.h"
 #include "framework/QtPrompts.h"
+#include "panel/CDiagnosisDlg.h"
 #include "panel/CShutterPanelDlg.h"
-#include "usb/Diagnosis.h"
 #include "usb/DriverLocation.h"
 
 #ifndef QUILLON_INSTALL_LIBDIR
@@ -57,8 +57,17 @@ struct CommandLine {
         "the kernel driver holding it, its device node and whether you may open it (and the fix "
         "when not), then exit."};
 
-    CommandLine()
+    // early: the check made before any window system is touched. Qt's own options are only
+    // taken out of the arguments by QApplication, so that check knows them too (Qt reads each
+    // with one dash or two, as a long option), and the help it prints leaves them out.
+    explicit CommandLine(bool early = false)
     {
+        if (early) {
+            parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+            for (const char* name : kQtOptionsWithValue)
+                AddHidden(QCommandLineOption(name, QString(), "value"));
+            for (const char* name : kQtFlags) AddHidden(QCommandLineOption(name));
+        }
         parser.setApplicationDescription(
             "Remote control and test utility for the Quillon smart shutter controller.");
         parser.addHelpOption();
@@ -69,6 +78,20 @@ struct CommandLine {
         parser.addOption(transcript);
         parser.addOption(diagnose);
     }
+
+    void AddHidden(QCommandLineOption option)
+    {
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    // What QGuiApplication, QApplication and the X11 platform plugin read from the command line.
+    static constexpr const char* kQtOptionsWithValue[] = {
+        "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+        "geometry", "qwindowtitle", "title", "qwindowicon", "icon", "session", "style",
+        "stylesheet", "qmljsdebugger", "display", "name", "dialogs", "fontengine"};
+    static constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "testability", "nograb",
+                                               "dograb", "sync"};
 
     AppOptions Options() const
     {
@@ -135,10 +158,7 @@ private:
 int RunDiagnosis(int& argc, char** argv, const AppOptions& opts)
 {
     QCoreApplication core(argc, argv);
-    std::printf("%s %s: what it finds on this machine\n\n", kAppName, QUILLON_VERSION "b");
-    std::fputs(Diagnose(CandidatesFor(opts), SystemRoots::FromEnvironment(), DiagnosisHost::Real())
-                   .c_str(),
-               stdout);
+    std::fputs(ConnectionReport(kAppName, QUILLON_VERSION "b", CandidatesFor(opts)).c_str(), stdout);
     std::fflush(stdout);
     return 0;
 }
@@ -156,26 +176,23 @@ int CPanelApp::InitInstance()
     QCoreApplication::setApplicationName(kAppName);
     QCoreApplication::setApplicationVersion(QUILLON_VERSION "b");
     {
-        // --diagnose needs no display; anything the parser rejects is reported below.
-        CommandLine early;
+        // Nothing here needs a display: a bad option is reported as such even where no window
+        // system can be reached, and so are --diagnose, --help and --version.
+        CommandLine early(true);
         QStringList arguments;
         for (int i = 0; i < m_argc; ++i) arguments << QString::fromLocal8Bit(m_argv[i]);
-        const bool parsed = early.parser.parse(arguments);
-        if (parsed && early.parser.isSet(early.diagnose) && !early.parser.isSet("help") &&
-            !early.parser.isSet("version")) {
-            return RunDiagnosis(m_argc, m_argv, early.Options());
-        }
-        // Neither do --help and --version (the manual page is checked against this text).
-        if (parsed && (early.parser.isSet("help") || early.parser.isSet("version"))) {
-            QCoreApplication core(m_argc, m_argv);
-            early.parser.process(core);  // prints, then exits
-        }
-        // Qt's own options are only known once the application has taken them out, so a parse
-        // error is final here only for a diagnosis, which must not need a display to say so.
-        if (!parsed && arguments.contains("--diagnose")) {
+        if (!early.parser.parse(arguments)) {
             std::fprintf(stderr, "%s: %s\n", kAppName, qPrintable(early.parser.errorText()));
             return 1;
         }
+        if (early.parser.isSet("help") || early.parser.isSet("help-all") ||
+            early.parser.isSet("version")) {
+            // The manual page is checked against this text.
+            QCoreApplication core(m_argc, m_argv);
+            early.parser.process(core);  // prints, then exits
+        }
+        if (early.parser.isSet(early.diagnose))
+            return RunDiagnosis(m_argc, m_argv, early.Options());
     }
 
     QApplication app(m_argc, m_argv);

@@ -1,5 +1,6 @@
 #include "framework/Controls.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -55,11 +56,63 @@ private:
     QAbstractButton* Button() const { return static_cast<QAbstractButton*>(widget()); }
 };
 
-QAccessibleInterface* RadioButtonAccessibility(const QString&, QObject* object)
+class AccessibleDropList : public QAccessibleWidget {
+public:
+    explicit AccessibleDropList(DropListWidget* combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return Combo()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+
+    // The drop-down list, as Qt's own combo box offers it.
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child && child->object() == Combo()->view() ? 0 : -1;
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == showMenuAction() || name == pressAction())
+            Combo()->showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* ControlAccessibility(const QString&, QObject* object)
 {
     if (auto* button = qobject_cast<RadioButtonWidget*>(object))
         return new AccessibleRadioButton(button);
+    if (auto* combo = qobject_cast<DropListWidget*>(object))
+        return new AccessibleDropList(combo);
     return nullptr;
+}
+
+void InstallAccessibility()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(ControlAccessibility);
+        return true;
+    }();
+    Q_UNUSED(installed);
 }
 
 }  // namespace
@@ -67,11 +120,12 @@ QAccessibleInterface* RadioButtonAccessibility(const QString&, QObject* object)
 RadioButtonWidget::RadioButtonWidget(const QString& text, QWidget* parent)
     : QRadioButton(text, parent)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(RadioButtonAccessibility);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    InstallAccessibility();
+}
+
+DropListWidget::DropListWidget(QWidget* parent) : QComboBox(parent)
+{
+    InstallAccessibility();
 }
 
 void RadioButtonWidget::keyPressEvent(QKeyEvent* event)

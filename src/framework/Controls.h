@@ -31,6 +31,14 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
+// A drop-down list named by its label and reporting its selection as its value. Qt names a combo
+// box by its current text on Linux, which loses the label to a screen reader.
+class DropListWidget : public QComboBox {
+    Q_OBJECT
+public:
+    explicit DropListWidget(QWidget* parent = nullptr);
+};
+
 // A horizontal trackbar that reports the end of a mouse interaction (drag or click), and only
 // that: keyboard moves change the position silently. It pages by a fifth of its range.
 class TrackbarWidget : public QSlider {

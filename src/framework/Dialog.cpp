@@ -198,7 +198,10 @@ void CDialog::CreateControls()
                 m_itemById[std::size_t(ctl.id)] = w;
             }
         }
-        w->setAccessibleName(Q(ctl.accessibleName.empty() ? ctl.caption : ctl.accessibleName));
+        // A captioned control is named by the text it shows at the time it is asked; a fixed
+        // name would go stale as soon as the text changes.
+        if (!ctl.accessibleName.empty())
+            w->setAccessibleName(Q(ctl.accessibleName));
         if (ctl.kind == ControlKind::GroupBox)
             groupBoxes.push_back(w);
     }
@@ -273,7 +276,7 @@ QWidget* CDialog::CreateControl(const ControlTemplate& ctl)
             return t;
         }
         case ControlKind::DropList: {
-            auto* c = new QComboBox(m_content);
+            auto* c = new DropListWidget(m_content);
             c->setEditable(false);
             // activated() fires for the operator's choices only, as the selection-change
             // notification does.

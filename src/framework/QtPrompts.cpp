@@ -1,8 +1,10 @@
 #include "framework/QtPrompts.h"
 
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QStringList>
 
 MbResult QtPrompts::MessageBox(const std::string& text, const std::string& caption, MbIcon icon,
@@ -68,30 +70,73 @@ std::string WithExtension(QString path, const std::string& defaultExt)
     }
     return path.toStdString();
 }
+
+// Icons and types from an entry's kind and name alone. Qt's own provider asks the MIME database,
+// which reads the first bytes of a file whose name says nothing, and such a read can block for
+// good (a kernel log under /proc, a stalled network file).
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+public:
+    using QAbstractFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (info.isRoot())
+            return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return QFileDialog::tr("Folder");
+        const QList<QMimeType> byName = m_mime.mimeTypesForFileName(info.fileName());
+        if (byName.isEmpty() || byName.front().comment().isEmpty())
+            return QFileDialog::tr("File");
+        return byName.front().comment();
+    }
+
+private:
+    QMimeDatabase m_mime;
+};
+
+// Qt's own dialog, not the desktop's: only its listing can be kept from reading the files.
+std::optional<QString> RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode,
+                                     const std::string& filter, const std::string& defaultExt)
+{
+    NameOnlyIconProvider icons;  // outlives the dialog, which does not own it
+    QFileDialog dlg(parent);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setIconProvider(&icons);
+    dlg.setAcceptMode(mode);
+    dlg.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                    : QFileDialog::AnyFile);
+    dlg.setNameFilter(QString::fromStdString(QtPrompts::ToQtFilter(filter)));
+    if (mode == QFileDialog::AcceptSave) {
+        dlg.setDefaultSuffix(
+            QString::fromStdString(defaultExt).remove(0, defaultExt.rfind('.') == 0 ? 1 : 0));
+        // Replacing an existing file without asking is how the program has always saved.
+        dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dlg.selectedFiles().front();
+}
 }  // namespace
 
 std::optional<std::string> QtPrompts::OpenFileName(const std::string& filter,
                                                    const std::string& defaultExt)
 {
-    QString path = QFileDialog::getOpenFileName(m_parent, QString(), QString(),
-                                                QString::fromStdString(ToQtFilter(filter)));
-    if (path.isEmpty())
+    const std::optional<QString> path =
+        RunFileDialog(m_parent, QFileDialog::AcceptOpen, filter, defaultExt);
+    if (!path)
         return std::nullopt;
-    (void)defaultExt;
-    return path.toStdString();
+    return path->toStdString();
 }
 
 std::optional<std::string> QtPrompts::SaveFileName(const std::string& filter,
                                                    const std::string& defaultExt)
 {
-    QFileDialog dlg(m_parent);
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setNameFilter(QString::fromStdString(ToQtFilter(filter)));
-    dlg.setDefaultSuffix(
-        QString::fromStdString(defaultExt).remove(0, defaultExt.rfind('.') == 0 ? 1 : 0));
-    // Replacing an existing file without asking is how the program has always saved.
-    dlg.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    const std::optional<QString> path =
+        RunFileDialog(m_parent, QFileDialog::AcceptSave, filter, defaultExt);
+    if (!path)
         return std::nullopt;
-    return WithExtension(dlg.selectedFiles().front(), defaultExt);
+    return WithExtension(*path, defaultExt);
 }

@@ -14,6 +14,7 @@
 #include "framework/Profile.h"
 #include "framework/Prompts.h"
 #include "panel/CAboutDlg.h"
+#include "panel/CDiagnosisDlg.h"
 #include "panel/PanelTemplate.h"
 #include "panel/ReceivedList.h"
 #include "panel/ScrollMath.h"
@@ -314,11 +315,23 @@ void CShutterPanelDlg::ShowContextMenu(const QPoint& pos)
     QAction* about = menu.addAction("&About Tivelo...");
     QAction* transcript = menu.addAction(m_usb.Transcript().Recording() ? "Stop &Recording"
                                                                         : "Record &Transcript...");
+    QAction* diagnose = menu.addAction("&Diagnose Connection...");
     QAction* chosen = menu.exec(m_content->mapToGlobal(pos));
     if (chosen == about)
         OnSysCommand(IDM_ABOUTBOX);
     else if (chosen == transcript)
         OnRecordTranscript();
+    else if (chosen == diagnose)
+        OnDiagnoseConnection();
+}
+
+void CShutterPanelDlg::OnDiagnoseConnection()
+{
+    CDiagnosisDlg dlg(GetPrompts(),
+                      ConnectionReport(AppName(), QCoreApplication::applicationVersion().toStdString(),
+                                       m_options.driverCandidates),
+                      this);
+    RunModalDialog(dlg);
 }
 
 void CShutterPanelDlg::OnSysCommand(int nID)

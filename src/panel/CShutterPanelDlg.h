@@ -140,6 +140,8 @@ public:
     bool OnInitDialog() override;
     void EnableTestControls(bool on);
     void OnSysCommand(int nID);
+    // "Diagnose Connection..." on the background's menu: the --diagnose report in a box.
+    void OnDiagnoseConnection();
     void OnSize(int cy);
     void OnVScroll(int code, int nPos);
     void OnOK() override;

@@ -461,7 +461,13 @@ void ReceivedList::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     // The list view's version schedules a layout of every row; rows are only appended here.
     QAbstractItemView::rowsInserted(parent, start, end);
+    // A view at its last line follows the new lines, as a terminal does; one the operator has
+    // scrolled up, or is dragging, stays where it is.
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum() && !bar->isSliderDown();
     updateGeometries();
+    if (following)
+        bar->setValue(bar->maximum());
     if (!m_flushingForPaint && start <= TopRow() + PageRows()) {
         viewport()->update();
     }
@@ -482,7 +488,8 @@ void ReceivedList::scrollContentsBy(int dx, int dy)
 {
     Q_UNUSED(dx);
     const qint64 pixels = qint64(dy) * m_rowHeight;
-    if (pixels != 0 && std::abs(pixels) < viewport()->height()) {
+    // Lines a paint has just announced can move the view; the whole of it is drawn again then.
+    if (!m_flushingForPaint && pixels != 0 && std::abs(pixels) < viewport()->height()) {
         viewport()->scroll(0, int(pixels));
     } else {
         viewport()->update();

@@ -190,10 +190,44 @@ TEST_F(ReceivedListTest, ScrollBarOnScreenFollowsTheList)
         AddBytes(lines);
         EXPECT_TRUE(shownAsRendered()) << "after " << list.GetCount() << " lines";
     }
-    ScrollTo(bar->maximum());
-    EXPECT_TRUE(shownAsRendered()) << "at the end";
-    AddBytes(1000);  // the end moves away: the down arrow comes alive again
+    ScrollTo(bar->maximum() - 10);
+    EXPECT_TRUE(shownAsRendered()) << "near the end";
+    AddBytes(1000);  // the end moves further away
     EXPECT_TRUE(shownAsRendered()) << "after more lines";
+    ScrollTo(bar->maximum());
+    AddBytes(1000);  // the view follows the end
+    EXPECT_TRUE(shownAsRendered()) << "following the end";
+}
+
+// As a terminal does: a view at its last line shows each new line, one scrolled up stays put,
+// whether the lines are announced by a paint or by the event loop.
+TEST_F(ReceivedListTest, NewLinesKeepAViewAtTheEndThereAndLeaveAScrolledViewAlone)
+{
+    const int page = list.viewport()->height() / list.RowHeight();
+    struct Step {
+        int scrollTo;  // -1: as the last step left it
+        int add;
+        bool viaPaint;
+        int top;
+    };
+    const Step steps[] = {
+        {-1, 3, false, 0},  // less than a page
+        {-1, 100, true, 103 - page},
+        {-1, 50, false, 153 - page},
+        {20, 50, true, 20},
+        {20, 50, false, 20},
+        {253 - page, 1, true, 254 - page},
+    };
+    for (const Step& s : steps) {
+        if (s.scrollTo >= 0)
+            ScrollTo(s.scrollTo);
+        AddBytes(s.add);
+        if (s.viaPaint)
+            list.repaint();
+        else
+            QApplication::processEvents();
+        EXPECT_EQ(list.GetTopIndex(), s.top) << list.GetCount() << " lines";
+    }
 }
 
 TEST_F(ReceivedListTest, PrefixSearchFindsByteAndTextLines)

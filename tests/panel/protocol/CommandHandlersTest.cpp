@@ -165,6 +165,7 @@ TEST_F(CommandHandlersTest, ModesShowTheirTransitionTimesAndTheCycleTime)
         EXPECT_EQ(Text(IDC_OPENING_TIME), c.transition);
         EXPECT_EQ(Text(IDC_CLOSING_TIME), c.transition);
         EXPECT_EQ(Text(IDC_CYCLE_DISPLAY), std::string("Cycle Time - ") + c.cycle);
+        ExpectAnnouncedAsShown();
         Settle();
     }
     EXPECT_EQ(stepsShown, 5);
@@ -266,7 +267,10 @@ TEST_F(CommandHandlersTest, SetTimerSendsTheEditorAsTheSelectedRecord)
         }
         for (int i = 0; i < 5; ++i) h.TypeText(edits[i], c.typed[std::size_t(i)]);
         const TimeRecord before = c.timer == 1 ? g_exposureTime : g_closedTime;
+        const int otherDisplay = c.timer == 1 ? IDC_CLOSED_DISPLAY : IDC_EXPOSURE_DISPLAY;
+        h.panel->SetDlgItemText(otherDisplay, "kept");
         h.Click(IDC_SET_TIMER);
+        EXPECT_EQ(Text(otherDisplay), "kept") << "only the uploaded record's display changes";
         EXPECT_EQ(Writes(), c.frames);
         const TimeRecord& stored = c.timer == 1 ? g_exposureTime : g_closedTime;
         if (!c.display) {

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QComboBox>
 #include <string>
 #include <vector>
 
 #include "QuillonSim.h"
+#include "panel/PanelTemplate.h"
 #include "protocol/DecoderState.h"
 #include "support/PanelHarness.h"
 #include "support/SimCalls.h"
@@ -59,6 +62,23 @@ protected:
     {
         h.panel->SetDlgItemText(IDC_USB_STATUS, "USB not responding");
         Settle();
+    }
+    // What assistive technology hears matches the screen: a control is named by what it shows,
+    // an entry by its label with its text as value, the timer selector by its label.
+    void ExpectAnnouncedAsShown()
+    {
+        for (const ControlTemplate& ctl : PanelTemplate().controls) {
+            if (ctl.id == IDC_STATIC || ctl.kind == ControlKind::Trackbar ||
+                ctl.kind == ControlKind::ListBox)
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.panel->GetDlgItem(ctl.id));
+            const std::string shown = QString::fromStdString(Text(ctl.id)).remove('&').toStdString();
+            const bool labelled = !ctl.accessibleName.empty();
+            EXPECT_EQ(a->text(QAccessible::Name).toStdString(), labelled ? ctl.accessibleName : shown)
+                << ctl.id;
+            if (labelled)
+                EXPECT_EQ(a->text(QAccessible::Value).toStdString(), shown) << ctl.id;
+        }
     }
     void Inject(std::vector<uint8_t> bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }
     QuillonSimState SimState()

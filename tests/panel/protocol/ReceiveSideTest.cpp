@@ -68,6 +68,7 @@ TEST_F(ReceiveSideTest, StatusReplyTakesTheControllersStateInBothLayouts)
         EXPECT_EQ(Text(IDC_CLOSING_TIME), c.transition);
         EXPECT_EQ(Text(IDC_CYCLE_DISPLAY), c.cycle);
         ExpectExamplePanel();
+        ExpectAnnouncedAsShown();
         h.Click(IDC_CLEAR);
         Settle();
     }

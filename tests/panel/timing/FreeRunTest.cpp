@@ -61,6 +61,11 @@ TEST_F(FreeRunTest, CountedRunsNeedARepeatNumber)
         EXPECT_EQ(g_nFreeRunKind, 0);
         h.prompts.Clear();
     }
+    // Only an empty text is missing: blanks pass and the run starts.
+    h.TypeText(IDC_REPEAT, "  ");
+    h.Click(IDC_GO);
+    EXPECT_TRUE(h.prompts.records.empty());
+    EXPECT_EQ(Writes(), Strings{"FA F3"});
     // On Power Up counts nothing and needs no number.
     h.Click(IDC_ON_POWER_UP);
     EXPECT_EQ(Writes(), Strings{"FA F1"});

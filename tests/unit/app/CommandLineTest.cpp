@@ -1,5 +1,5 @@
-// The program's own command line, run as a user runs it: --diagnose needs no display and always
-// exits 0; --help lists the driver names.
+// The program's own command line, run as a user runs it, without a display: --diagnose always
+// exits 0, a bad option exits 1 with its reason, --help lists the driver names.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -59,6 +59,10 @@ TEST(CommandLine, DiagnoseReportsAndExitsWithoutADisplayAndHelpListsTheDrivers)
           "/libquillon-sim.so (the bundled simulated controller); this is the one the program "
           "uses\n     it counts 1 device(s)\n"}},
         {roots, "--diagnose --no-such-option", 1, {"Unknown option 'no-such-option'"}},
+        // Refused before any window system is touched, and Qt's own options still pass.
+        {"", "--bogus", 1, {"Unknown option 'bogus'."}},
+        {"", "--driver", 1, {"Missing value after '--driver'."}},
+        {"", "-platform offscreen --version", 0, {"quillon-utility 1.12b"}},
         // On this machine, whatever its buses hold.
         {"", "--diagnose", 0, {"FTDI USB devices (/sys/bus/usb/devices):\n"}},
         // Help text is wrapped to the terminal: it is compared with its white space folded.

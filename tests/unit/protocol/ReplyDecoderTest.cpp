@@ -91,6 +91,16 @@ const StatusCase kStatusCases[] = {
      {0, 0, 0, 1, 0, 1, 2}, "5", true, true,
      {"Neutral Density", "12 ms", "00 : 00 : 01 : 500 : 0", "00 : 00 : 02 : 123 : 4",
       "Cycle Time - 00:00:03:647:4"}},
+    // Exposure hours byte 0: the selection stays as the closed hours byte set it.
+    {"ExposureHoursZero", "CC AA DC 00 A2 B1 10 00 01 50 00 00 00 02 12 34 F3 00 05 0D",
+     {0, 0, 0, 1, 0, 0, 2}, "5", true, true,
+     {"Neutral Density", "12 ms", "00 : 00 : 01 : 500 : 0", "00 : 00 : 02 : 123 : 4",
+      "Cycle Time - 00:00:03:647:4"}},
+    // A mode byte no mode has: the captions of the plain modes.
+    {"UnknownMode", "CC AA DF 00 A2 B1 10 00 01 50 00 20 00 02 12 34 F3 00 05 0D",
+     {0, 3, 0, 1, 0, 1, 2}, "5", true, true,
+     {"Neutral Density", "12 ms", "00 : 00 : 01 : 500 : 0", "00 : 00 : 02 : 123 : 4",
+      "Cycle Time - 00:00:03:647:4"}},
     // Both hours bytes 0: no timer entry, the editor takes the closed time.
     {"SoftNoHours", "CC AC DD 00 A0 B0 00 02 03 45 67 00 00 04 00 10 F0 FF FF 00",
      {1, 1, 0, -1, -1, -1, -1}, "65535", false, false,

@@ -152,6 +152,13 @@ TEST_F(SimController, TriggerPulseAndPowerUpStartARun)
         QuillonSim_Advance(24);
         EXPECT_EQ(Drain(h), (Bytes{0xAA, 0xAC, 0x0D}));
     }
+    // A pulse during a run is ignored: the run's count and timing go on.
+    Send({"FA F0 00 02"});
+    QuillonSim_TriggerPulse(0);
+    QuillonSim_Advance(30);
+    QuillonSim_TriggerPulse(0);
+    QuillonSim_Advance(18);
+    EXPECT_EQ(Drain(h), (Bytes{0xAA, 0xAC, 0xAA, 0xAC, 0x0D}));
 
     // Power-up runs the saved option with the saved settings.
     Answer({0xFA, 0xF1});
