@@ -76,8 +76,9 @@ protected:
             const bool labelled = !ctl.accessibleName.empty();
             EXPECT_EQ(a->text(QAccessible::Name).toStdString(), labelled ? ctl.accessibleName : shown)
                 << ctl.id;
-            if (labelled)
+            if (labelled) {
                 EXPECT_EQ(a->text(QAccessible::Value).toStdString(), shown) << ctl.id;
+            }
         }
     }
     void Inject(std::vector<uint8_t> bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }

@@ -96,9 +96,9 @@ const StatusCase kStatusCases[] = {
      {0, 0, 0, 1, 0, 0, 2}, "5", true, true,
      {"Neutral Density", "12 ms", "00 : 00 : 01 : 500 : 0", "00 : 00 : 02 : 123 : 4",
       "Cycle Time - 00:00:03:647:4"}},
-    // A mode byte no mode has: the captions of the plain modes.
+    // A mode byte no mode has: no mode button, the captions of the plain modes.
     {"UnknownMode", "CC AA DF 00 A2 B1 10 00 01 50 00 20 00 02 12 34 F3 00 05 0D",
-     {0, 3, 0, 1, 0, 1, 2}, "5", true, true,
+     {0, -1, 0, 1, 0, 1, 2}, "5", true, true,
      {"Neutral Density", "12 ms", "00 : 00 : 01 : 500 : 0", "00 : 00 : 02 : 123 : 4",
       "Cycle Time - 00:00:03:647:4"}},
     // Both hours bytes 0: no timer entry, the editor takes the closed time.

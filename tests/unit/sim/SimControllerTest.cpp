@@ -159,6 +159,7 @@ TEST_F(SimController, TriggerPulseAndPowerUpStartARun)
     QuillonSim_TriggerPulse(0);
     QuillonSim_Advance(18);
     EXPECT_EQ(Drain(h), (Bytes{0xAA, 0xAC, 0xAA, 0xAC, 0x0D}));
+    Send({"FA F0 00 01"});
 
     // Power-up runs the saved option with the saved settings.
     Answer({0xFA, 0xF1});
