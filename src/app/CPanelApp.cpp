@@ -86,12 +86,17 @@ struct CommandLine {
     }
 
     // What QGuiApplication, QApplication and the X11 platform plugin read from the command line.
-    static constexpr const char* kQtOptionsWithValue[] = {
-        "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-        "geometry", "qwindowtitle", "title", "qwindowicon", "icon", "session", "style",
-        "stylesheet", "qmljsdebugger", "display", "name", "dialogs", "fontengine"};
-    static constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "testability", "nograb",
-                                               "dograb", "sync"};
+    static constexpr const char* kQtOptionsWithValue[] = {"platform",        "platformpluginpath",
+                                                          "platformtheme",   "plugin",
+                                                          "qwindowgeometry", "geometry",
+                                                          "qwindowtitle",    "title",
+                                                          "qwindowicon",     "icon",
+                                                          "session",         "style",
+                                                          "stylesheet",      "qmljsdebugger",
+                                                          "display",         "name",
+                                                          "dialogs",         "fontengine"};
+    static constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "testability",
+                                               "nograb",  "dograb",      "sync"};
 
     AppOptions Options() const
     {
@@ -158,7 +163,8 @@ private:
 int RunDiagnosis(int& argc, char** argv, const AppOptions& opts)
 {
     QCoreApplication core(argc, argv);
-    std::fputs(ConnectionReport(kAppName, QUILLON_VERSION "b", CandidatesFor(opts)).c_str(), stdout);
+    std::fputs(ConnectionReport(kAppName, QUILLON_VERSION "b", CandidatesFor(opts)).c_str(),
+               stdout);
     std::fflush(stdout);
     return 0;
 }

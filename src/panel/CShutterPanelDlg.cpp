@@ -327,10 +327,11 @@ void CShutterPanelDlg::ShowContextMenu(const QPoint& pos)
 
 void CShutterPanelDlg::OnDiagnoseConnection()
 {
-    CDiagnosisDlg dlg(GetPrompts(),
-                      ConnectionReport(AppName(), QCoreApplication::applicationVersion().toStdString(),
-                                       m_options.driverCandidates),
-                      this);
+    CDiagnosisDlg dlg(
+        GetPrompts(),
+        ConnectionReport(AppName(), QCoreApplication::applicationVersion().toStdString(),
+                         m_options.driverCandidates),
+        this);
     RunModalDialog(dlg);
 }
 

@@ -63,7 +63,8 @@ TEST(PromptsTest, FileDialogsListAFolderWithoutOpeningItsFiles)
     std::string opened;
     alignas(inotify_event) char buffer[4096];
     for (ssize_t n; (n = read(notify, buffer, sizeof buffer)) > 0;)
-        for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event) + ((inotify_event*)p)->len)
+        for (char* p = buffer; p < buffer + n;
+             p += sizeof(inotify_event) + ((inotify_event*)p)->len)
             if (((inotify_event*)p)->len > 0)
                 opened += std::string(((inotify_event*)p)->name) + " ";
     close(notify);

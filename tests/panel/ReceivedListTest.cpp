@@ -210,6 +210,7 @@ TEST_F(ReceivedListTest, NewLinesKeepAViewAtTheEndThereAndLeaveAScrolledViewAlon
         bool viaPaint;
         int top;
     };
+    // clang-format off
     const Step steps[] = {
         {-1, 3, false, 0},  // less than a page
         {-1, 100, true, 103 - page},
@@ -218,6 +219,7 @@ TEST_F(ReceivedListTest, NewLinesKeepAViewAtTheEndThereAndLeaveAScrolledViewAlon
         {20, 50, false, 20},
         {253 - page, 1, true, 254 - page},
     };
+    // clang-format on
     for (const Step& s : steps) {
         if (s.scrollTo >= 0)
             ScrollTo(s.scrollTo);

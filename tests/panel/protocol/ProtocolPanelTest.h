@@ -71,10 +71,13 @@ protected:
             if (ctl.id == IDC_STATIC || ctl.kind == ControlKind::Trackbar ||
                 ctl.kind == ControlKind::ListBox)
                 continue;
-            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.panel->GetDlgItem(ctl.id));
-            const std::string shown = QString::fromStdString(Text(ctl.id)).remove('&').toStdString();
+            QAccessibleInterface* a =
+                QAccessible::queryAccessibleInterface(h.panel->GetDlgItem(ctl.id));
+            const std::string shown =
+                QString::fromStdString(Text(ctl.id)).remove('&').toStdString();
             const bool labelled = !ctl.accessibleName.empty();
-            EXPECT_EQ(a->text(QAccessible::Name).toStdString(), labelled ? ctl.accessibleName : shown)
+            EXPECT_EQ(a->text(QAccessible::Name).toStdString(),
+                      labelled ? ctl.accessibleName : shown)
                 << ctl.id;
             if (labelled) {
                 EXPECT_EQ(a->text(QAccessible::Value).toStdString(), shown) << ctl.id;
