@@ -5,11 +5,6 @@
 #include "panel/CShutterPanelDlg.h"
 #include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
-#include "timing/IntegerReading.h"
-
-namespace {
-constexpr int kMaxRepeatCount = 65000;
-}
 
 void CShutterPanelDlg::OnApply()
 {
@@ -70,15 +65,15 @@ void CShutterPanelDlg::OnGo()
 void CShutterPanelDlg::OnSendRepeat()
 {
     if (BeginCommand()) {
-        // The controller takes 16 bits; FF FF means continuous, so does anything above 65000.
-        const int count = ReadInteger(m_strRepeatNumber);
-        if (count <= kMaxRepeatCount) {
-            WriteFrame(RepeatCountFrame(count));
+        if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
+            GetPrompts().MessageBox(std::string(reason) + " Please retype.", "Warning",
+                                    MbIcon::Exclamation, MbButtons::Ok);
         } else {
-            m_strRepeatNumber = "Continuous";
-            WriteFrame(TransferRepeatCountFrame(m_strRepeatNumber));
+            RepeatCount count = SendRepeatCount(m_strRepeatNumber);
+            m_strRepeatNumber = std::move(count.repeatNumber);
+            WriteFrame(count.frame);
+            m_strLeftCycles = m_strRepeatNumber;
         }
-        m_strLeftCycles = m_strRepeatNumber;
     }
     EndCommand();
 }
