@@ -55,8 +55,8 @@ bool Within(int value, int low, int high)
 bool TimeFrameFits(const Frame& f, std::uint8_t kind)
 {
     const int hours = f[1] - kind;
-    const bool digits = (f[4] >> 4) <= 9 && (f[4] & 0x0F) <= 9 && (f[5] >> 4) <= 9 &&
-                        (f[5] & 0x0F) <= 9;
+    const bool digits =
+        (f[4] >> 4) <= 9 && (f[4] & 0x0F) <= 9 && (f[5] >> 4) <= 9 && (f[5] & 0x0F) <= 9;
     const bool belowFive = f[2] == 0 && f[3] == 0 && f[4] == 0 && f[5] == 0;
     return f.size() == 6 && f[0] == cmd::kSettings && Within(hours, 0, 5) && f[2] < 60 &&
            f[3] < 60 && digits && (hours < 5 || belowFive);

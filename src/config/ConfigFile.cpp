@@ -230,8 +230,8 @@ std::string CheckTexts(const Texts& texts)
         } else if (item == kStepsItem) {
             reason = NdStepsRefusal(texts[item]);
         } else if (item == kClosedItem || item == kExposureItem) {
-            const TimeRecord record{texts[item], texts[item + 1], texts[item + 2],
-                                    texts[item + 3], texts[item + 4]};
+            const TimeRecord record{texts[item], texts[item + 1], texts[item + 2], texts[item + 3],
+                                    texts[item + 4]};
             if (const std::optional<TimeRefusal> refused = CheckTimeRecord(record))
                 return Refusal(texts, item + refused->field, refused->reason);
         } else if (item == kRepeatItem) {
@@ -288,8 +288,8 @@ ConfigLoad ReadConfigFile(std::span<const std::uint8_t> data)
     return {ConfigFromTexts(std::move(*texts)), false, {}};
 }
 
-ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel,
-                          TimeRecord& closed, TimeRecord& exposure)
+ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
+                          TimeRecord& exposure)
 {
     ConfigLoad load = ReadConfigFile(data);
     if (load.config)

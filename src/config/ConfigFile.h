@@ -56,8 +56,8 @@ struct ConfigLoad {
 ConfigLoad ReadConfigFile(std::span<const std::uint8_t> data);
 
 // ReadConfigFile, then ApplyConfigFile only when the file loads: otherwise nothing changes.
-ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel,
-                          TimeRecord& closed, TimeRecord& exposure);
+ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
+                          TimeRecord& exposure);
 
 // Characters outside Latin-1 (and bytes that are not UTF-8) become '?', one per character.
 std::string Utf8ToLatin1(std::string_view utf8);

@@ -38,7 +38,8 @@ void CNdStepsDlg::OnOK()
 {
     UpdateData(true);
     if (const char* reason = NdStepsRefusal(m_strSteps)) {
-        const char* request = m_strSteps.empty() ? " Please enter the number!" : " Please try again!";
+        const char* request =
+            m_strSteps.empty() ? " Please enter the number!" : " Please try again!";
         GetPrompts().MessageBox(reason + std::string(request), "Warning", MbIcon::Exclamation,
                                 MbButtons::Ok);
         return;

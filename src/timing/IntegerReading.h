@@ -1,8 +1,8 @@
 #pragma once
 // The two ways a number is read from a text. ReadInteger is the lenient one of panel texts,
-// time records and file items: leading white space, an optional sign, then digits up to the first other
-// character; no digits read as 0. Values beyond the int range clamp rather than wrap, so a long
-// run of digits in a file or a field cannot turn into an unrelated number. ReadWholeInteger is
+// time records and file items: leading white space, an optional sign, then digits up to the first
+// other character; no digits read as 0. Values beyond the int range clamp rather than wrap, so a
+// long run of digits in a file or a field cannot turn into an unrelated number. ReadWholeInteger is
 // the strict one of integer fields.
 
 #include <climits>
