@@ -247,8 +247,7 @@ TEST_F(ConfigFileHandlersTest, SavedSettingsComeBackAfterEverythingChanged)
 {
     const ConfigFile cases[] = {
         // Trigger and sync differ, either way round: each box shows its own setting.
-        {0, 2, 144, -1, 0, 1, {"4", "07", "", "999", "9"}, {"5", "", "", "", ""}, 1,
-         "Continuous"},
+        {0, 2, 144, -1, 0, 1, {"4", "07", "", "999", "9"}, {"5", "", "", "", ""}, 1, "Continuous"},
         {},  // nothing selected anywhere
         {1, 1, 7, 2, -1, 0, {}, {"\u00e9", "", "", "", ""}, 0, std::string(255, '9')},
     };
