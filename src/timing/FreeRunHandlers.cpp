@@ -6,14 +6,30 @@
 #include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
 
+namespace {
+
+void WarnRetype(CShutterPanelDlg& dlg, const char* reason)
+{
+    dlg.GetPrompts().MessageBox(std::string(reason) + " Please retype.", "Warning",
+                                MbIcon::Exclamation, MbButtons::Ok);
+}
+
+}  // namespace
+
 void CShutterPanelDlg::OnApply()
 {
     // No pull: the transfer starts from the fields as last pulled.
     if (UsbReady()) {
-        // Unsent, the frame gets no answer: no transfer waits for one, nor for an earlier one.
-        const bool sent = WriteFrame(ShutterFrame(m_nShutterState));
-        g_nTransferExpected = sent ? 2 : -1;
-        g_nTransferReceived = sent ? 0 : -1;
+        if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
+            // Refused before anything goes out, rather than half a configuration sent.
+            WarnRetype(*this, reason);
+        } else {
+            // Unsent, the frame gets no answer: no transfer waits for one, nor for an earlier
+            // one.
+            const bool sent = WriteFrame(ShutterFrame(m_nShutterState));
+            g_nTransferExpected = sent ? 2 : -1;
+            g_nTransferReceived = sent ? 0 : -1;
+        }
     }
     EndCommand();
 }
@@ -66,8 +82,7 @@ void CShutterPanelDlg::OnSendRepeat()
 {
     if (BeginCommand()) {
         if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
-            GetPrompts().MessageBox(std::string(reason) + " Please retype.", "Warning",
-                                    MbIcon::Exclamation, MbButtons::Ok);
+            WarnRetype(*this, reason);
         } else {
             RepeatCount count = SendRepeatCount(m_strRepeatNumber);
             m_strRepeatNumber = std::move(count.repeatNumber);
