@@ -371,14 +371,11 @@ private:
                 h.Write(FreeRunFrame(0));
                 break;
             case kSendRepeat: {
-                const int count = ReadInteger(p.m_strRepeatNumber);
-                if (count <= 65000) {
-                    h.Write(RepeatCountFrame(count));
-                } else {
-                    p.m_strRepeatNumber = "Continuous";
-                    h.Write(TransferRepeatCountFrame(p.m_strRepeatNumber));
-                }
-                p.m_strLeftCycles = p.m_strRepeatNumber;
+                if (RepeatNumberRefusal(p.m_strRepeatNumber))
+                    break;
+                RepeatCount count = SendRepeatCount(p.m_strRepeatNumber);
+                p.m_strRepeatNumber = p.m_strLeftCycles = count.repeatNumber;
+                h.Write(count.frame);
                 break;
             }
             case kLoadConfig: {

@@ -1,7 +1,9 @@
 #include "config/ConfigFile.h"
 
+#include <algorithm>
 #include <array>
 
+#include "protocol/Frames.h"
 #include "timing/IntegerReading.h"
 
 namespace {
@@ -141,14 +143,22 @@ std::vector<std::uint8_t> EncodeConfigFile(const ConfigFile& config)
     return out;
 }
 
-std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data)
+namespace {
+
+using Texts = std::array<std::string, kTextCount>;
+
+std::optional<Texts> ReadTexts(std::span<const std::uint8_t> data)
 {
     Reader in(data);
-    std::array<std::string, kTextCount> texts;
+    Texts texts;
     for (std::string& text : texts)
         if (!ReadText(in, text))
             return std::nullopt;
+    return texts;
+}
 
+ConfigFile ConfigFromTexts(Texts texts)
+{
     ConfigFile config;
     auto next = texts.begin();
     for (int* value : {&config.shutterState, &config.shutterMode, &config.ndSteps,
@@ -159,6 +169,88 @@ std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data)
     config.freeRunOption = ReadInteger(*next++);
     config.repeatNumber = std::move(*next);
     return config;
+}
+
+// The items in file order, for messages; the radio groups with their last choice.
+struct Item {
+    const char* name;
+    int lastChoice;  // a radio group: -1 (none) to this; 0 for other items
+};
+constexpr Item kItems[kTextCount] = {
+    {"Shutter state", 1},
+    {"Shutter mode", 2},
+    {"Neutral-density step count", 0},
+    {"Trigger mode", 3},
+    {"Sync polarity", 1},
+    {"Timer selection", 1},
+    {"Closed time hours", 0},
+    {"Closed time minutes", 0},
+    {"Closed time seconds", 0},
+    {"Closed time milliseconds", 0},
+    {"Closed time 1/10 milliseconds", 0},
+    {"Exposure time hours", 0},
+    {"Exposure time minutes", 0},
+    {"Exposure time seconds", 0},
+    {"Exposure time milliseconds", 0},
+    {"Exposure time 1/10 milliseconds", 0},
+    {"Free-run option", 2},
+    {"Repeat number", 0},
+};
+constexpr std::size_t kStepsItem = 2;
+constexpr std::size_t kClosedItem = 6;
+constexpr std::size_t kExposureItem = 11;
+constexpr std::size_t kRepeatItem = 17;
+
+std::string Refusal(const Texts& texts, std::size_t item, const char* reason)
+{
+    // A refused text can be any length; its start names it well enough.
+    constexpr std::size_t kShown = 24;
+    const std::string& text = texts[item];
+    std::size_t cut = std::min(text.size(), kShown);
+    while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;  // not inside a character
+    std::string shown = cut == text.size() ? text : text.substr(0, cut) + "...";
+    // The message is one line, whatever the file holds.
+    std::replace_if(
+        shown.begin(), shown.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+    return std::string(kItems[item].name) + " \"" + shown + "\": " + reason;
+}
+
+// The first value the panel would refuse, in file order, or empty.
+std::string CheckTexts(const Texts& texts)
+{
+    for (std::size_t item = 0; item < kTextCount; ++item) {
+        const char* reason = nullptr;
+        const int last = kItems[item].lastChoice;
+        if (last != 0) {
+            const int choice = ReadInteger(texts[item]);
+            if (choice < -1 || choice > last)
+                reason = "there is no such choice.";
+        } else if (item == kStepsItem) {
+            reason = NdStepsRefusal(texts[item]);
+        } else if (item == kClosedItem || item == kExposureItem) {
+            const TimeRecord record{texts[item], texts[item + 1], texts[item + 2], texts[item + 3],
+                                    texts[item + 4]};
+            if (const std::optional<TimeRefusal> refused = CheckTimeRecord(record))
+                return Refusal(texts, item + refused->field, refused->reason);
+        } else if (item == kRepeatItem) {
+            reason = RepeatNumberRefusal(texts[item]);
+        }
+        if (reason)
+            return Refusal(texts, item, reason);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data)
+{
+    std::optional<Texts> texts = ReadTexts(data);
+    if (!texts)
+        return std::nullopt;
+    return ConfigFromTexts(std::move(*texts));
 }
 
 ConfigFile ConfigFromPanel(const PanelState& panel, const TimeRecord& closed,
@@ -185,14 +277,24 @@ void ApplyConfigFile(const ConfigFile& config, PanelState& panel, TimeRecord& cl
     panel.m_strLeftCycles = panel.m_strRepeatNumber;
 }
 
-bool LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
-                    TimeRecord& exposure)
+ConfigLoad ReadConfigFile(std::span<const std::uint8_t> data)
 {
-    const std::optional<ConfigFile> config = DecodeConfigFile(data);
-    if (!config)
-        return false;
-    ApplyConfigFile(*config, panel, closed, exposure);
-    return true;
+    std::optional<Texts> texts = ReadTexts(data);
+    if (!texts)
+        return {std::nullopt, true, {}};
+    std::string refusal = CheckTexts(*texts);
+    if (!refusal.empty())
+        return {std::nullopt, false, std::move(refusal)};
+    return {ConfigFromTexts(std::move(*texts)), false, {}};
+}
+
+ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
+                          TimeRecord& exposure)
+{
+    ConfigLoad load = ReadConfigFile(data);
+    if (load.config)
+        ApplyConfigFile(*load.config, panel, closed, exposure);
+    return load;
 }
 
 std::string Utf8ToLatin1(std::string_view utf8)

@@ -31,8 +31,8 @@ struct ConfigFile {
 std::vector<std::uint8_t> EncodeConfigFile(const ConfigFile& config);
 
 // Nothing when the data ends before the eighteenth text is complete; a length running past the
-// end counts as that. Numbers are read by ReadInteger and not range-checked. Anything after the
-// eighteenth text is ignored.
+// end counts as that. Numbers are read by ReadInteger and not range-checked (ReadConfigFile
+// does that). Anything after the eighteenth text is ignored.
 std::optional<ConfigFile> DecodeConfigFile(std::span<const std::uint8_t> data);
 
 // The panel's eighteen items, as Save Config. writes them.
@@ -44,10 +44,20 @@ ConfigFile ConfigFromPanel(const PanelState& panel, const TimeRecord& closed,
 void ApplyConfigFile(const ConfigFile& config, PanelState& panel, TimeRecord& closed,
                      TimeRecord& exposure);
 
-// Decoded whole before anything is applied: false, and nothing changed, when the data is not a
-// complete file.
-bool LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
-                    TimeRecord& exposure);
+// The load rule: a file loads only when it is complete and every value in it is one the panel
+// would have taken from the operator: each time text as the time editor checks it, the repeat
+// text as Send to Controller reads it, the step count as the steps dialog checks it and each
+// radio choice within its group or none. A text that is no number reads as 0, as it does there.
+struct ConfigLoad {
+    std::optional<ConfigFile> config;  // the file's items, when it loads
+    bool endedEarly = false;           // else: it ends before the eighteenth text is complete,
+    std::string refusal;               // or the first value refused and why, on one line
+};
+ConfigLoad ReadConfigFile(std::span<const std::uint8_t> data);
+
+// ReadConfigFile, then ApplyConfigFile only when the file loads: otherwise nothing changes.
+ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
+                          TimeRecord& exposure);
 
 // Characters outside Latin-1 (and bytes that are not UTF-8) become '?', one per character.
 std::string Utf8ToLatin1(std::string_view utf8);

@@ -83,18 +83,23 @@ void CShutterPanelDlg::OnLoadConfig()
     const std::optional<QByteArray> bytes = ReadConfigBytes(*this, *path);
     if (!bytes)
         return;
-    // Decoded whole before anything is taken over: a short file changes nothing.
-    const bool loaded = LoadConfigFile(
+    // Decoded and checked whole before anything is taken over: a short file, or one with a
+    // value the panel would refuse, changes nothing.
+    const ConfigLoad load = LoadConfigFile(
         {reinterpret_cast<const std::uint8_t*>(bytes->constData()), std::size_t(bytes->size())},
         *this, g_closedTime, g_exposureTime);
-    if (!loaded && bytes->size() >= kMaxReadBytes) {
+    if (load.endedEarly && bytes->size() >= kMaxReadBytes) {
         Warn(*this, "Cannot load the configuration from " + *path +
                         ".\nThe file is too large to be a configuration.");
         return;
     }
-    if (!loaded) {
+    if (load.endedEarly) {
         GetPrompts().MessageBox("An attempt was made to access " + *path + " past its end.",
                                 AppName(), MbIcon::Stop, MbButtons::Ok);
+        return;
+    }
+    if (!load.config) {
+        Warn(*this, "Cannot load the configuration from " + *path + ".\n" + load.refusal);
         return;
     }
 

@@ -17,6 +17,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Prompts.h"
+#include "timing/IntegerReading.h"
 
 namespace {
 struct ExchangeFailed {};
@@ -541,47 +542,18 @@ void DDX_Text(CDataExchange* pDX, int id, std::string& value)
     }
 }
 
-namespace {
-// Strict: optional blanks, a sign, digits, optional blanks; anything else is not an integer.
-bool ParseStrictInt(const std::string& s, int& out)
-{
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    bool neg = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        neg = s[i++] == '-';
-    const std::size_t digitsStart = i;
-    long long v = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        v = v * 10 + (s[i++] - '0');
-        if (v > 2147483648LL)
-            return false;
-    }
-    if (i == digitsStart)
-        return false;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i != s.size())
-        return false;
-    v = neg ? -v : v;
-    if (v > 2147483647LL)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-}  // namespace
-
 void DDX_Text(CDataExchange* pDX, int id, int& value)
 {
     CDialog* dlg = pDX->m_pDlgWnd;
     if (pDX->m_bSaveAndValidate) {
-        int parsed = 0;
-        if (!ParseStrictInt(dlg->GetDlgItemText(id), parsed)) {
+        const std::optional<int> parsed = ReadWholeInteger(dlg->GetDlgItemText(id));
+        if (!parsed) {
             dlg->GetPrompts().MessageBox("Please enter an integer.",
                                          QCoreApplication::applicationName().toStdString(),
                                          MbIcon::Exclamation, MbButtons::Ok);
             pDX->Fail(id);
         }
-        value = parsed;
+        value = parsed.value_or(0);
     } else {
         const std::string text = std::to_string(value);
         if (dlg->GetDlgItemText(id) != text)

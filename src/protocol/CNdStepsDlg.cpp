@@ -1,7 +1,7 @@
 #include "protocol/CNdStepsDlg.h"
 
 #include "framework/Prompts.h"
-#include "timing/IntegerReading.h"
+#include "protocol/Frames.h"
 
 namespace {
 
@@ -37,18 +37,11 @@ void CNdStepsDlg::DoDataExchange(CDataExchange* pDX)
 void CNdStepsDlg::OnOK()
 {
     UpdateData(true);
-    const int steps = ReadInteger(m_strSteps);
-    const char* refusal = nullptr;
-    if (steps > 144) {
-        refusal = "Steps must be less than 145. Please try again!";
-    } else if (steps < 0) {
-        // Only the low 8 bits would go out: -5 would ask the controller for 251 steps.
-        refusal = "Steps must be between 0 and 144. Please try again!";
-    } else if (m_strSteps.empty()) {
-        refusal = "No steps. Please enter the number!";
-    }
-    if (refusal) {
-        GetPrompts().MessageBox(refusal, "Warning", MbIcon::Exclamation, MbButtons::Ok);
+    if (const char* reason = NdStepsRefusal(m_strSteps)) {
+        const char* request =
+            m_strSteps.empty() ? " Please enter the number!" : " Please try again!";
+        GetPrompts().MessageBox(reason + std::string(request), "Warning", MbIcon::Exclamation,
+                                MbButtons::Ok);
         return;
     }
     CDialog::OnOK();

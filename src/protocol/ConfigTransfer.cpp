@@ -1,6 +1,8 @@
 #include "protocol/ConfigTransfer.h"
 
-TransferStep NextTransferStep(int received, const PanelState& panel, const TimeRecord& closed,
+#include <utility>
+
+TransferStep NextTransferStep(int received, PanelState& panel, const TimeRecord& closed,
                               const TimeRecord& exposure)
 {
     TransferStep step;
@@ -21,8 +23,12 @@ TransferStep NextTransferStep(int received, const PanelState& panel, const TimeR
         step.frame = EncodeTimeFrame(TimeKind::Exposure, exposure);
         step.answer = 7;
     } else if (received <= 25) {
-        step.frame = TransferRepeatCountFrame(panel.m_strRepeatNumber);
+        RepeatCount count = TransferRepeatCount(panel.m_strRepeatNumber);
+        step.frame = count.frame;
         step.answer = 5;
+        // The countdown of a run starts from here, not from whatever was left of the last one.
+        panel.m_strRepeatNumber = std::move(count.repeatNumber);
+        panel.m_strLeftCycles = panel.m_strRepeatNumber;
     } else {
         // Without a running option nothing is sent: FA F0 alone would open a repeat-count frame
         // and the controller would take the next two bytes as its count.

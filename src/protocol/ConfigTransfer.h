@@ -16,6 +16,7 @@ struct TransferStep {
     bool armsFreeRun = false;  // the free-run option went out: count its cycles
 };
 
-// The step due when `received` answer bytes have come, from the panel as just pulled.
-TransferStep NextTransferStep(int received, const PanelState& panel, const TimeRecord& closed,
+// The step due when `received` answer bytes have come, from the panel as just pulled. The
+// repeat-count step leaves the repeat text and "Left Cycle Number" as Send to Controller does.
+TransferStep NextTransferStep(int received, PanelState& panel, const TimeRecord& closed,
                               const TimeRecord& exposure);

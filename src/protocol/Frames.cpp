@@ -45,6 +45,18 @@ Frame NdModeFrame(int steps)
     return Frame{cmd::kNdMode, LowByte(steps)};
 }
 
+const char* NdStepsRefusal(std::string_view text)
+{
+    const int steps = ReadInteger(text);
+    if (steps > 144)
+        return "Steps must be less than 145.";
+    if (steps < 0)
+        return "Steps must be between 0 and 144.";
+    if (text.empty())
+        return "No steps.";
+    return nullptr;
+}
+
 Frame ModeFrame(int shutterMode, int ndSteps)
 {
     switch (shutterMode) {
@@ -98,12 +110,38 @@ Frame RepeatCountFrame(int count)
     return Frame{cmd::kSettings, cmd::kRepeatCount, LowByte(count / 256), LowByte(count % 256)};
 }
 
+namespace {
+constexpr const char* kContinuous = "Continuous";
+const Frame kContinuousFrame{cmd::kSettings, cmd::kRepeatCount, 0xFF, 0xFF};
+}  // namespace
+
+const char* RepeatNumberRefusal(std::string_view repeatNumber)
+{
+    return ReadInteger(repeatNumber) < 0 ? "Repeat number must not be negative!" : nullptr;
+}
+
+RepeatCount SendRepeatCount(const std::string& repeatNumber)
+{
+    // The controller takes 16 bits; FF FF means continuous, so does anything above 65000.
+    const int count = ReadInteger(repeatNumber);
+    if (count <= 65000) {
+        return {RepeatCountFrame(count), repeatNumber};
+    }
+    return {kContinuousFrame, kContinuous};
+}
+
+RepeatCount TransferRepeatCount(const std::string& repeatNumber)
+{
+    const int count = ReadInteger(repeatNumber);
+    if (repeatNumber == kContinuous || count > 0xFFFF) {
+        return {kContinuousFrame, kContinuous};
+    }
+    return {RepeatCountFrame(count), repeatNumber};
+}
+
 Frame TransferRepeatCountFrame(const std::string& repeatNumber)
 {
-    if (repeatNumber == "Continuous") {
-        return Frame{cmd::kSettings, cmd::kRepeatCount, 0xFF, 0xFF};
-    }
-    return RepeatCountFrame(ReadInteger(repeatNumber));
+    return TransferRepeatCount(repeatNumber).frame;
 }
 
 Frame FreeRunFrame(int freeRunOption)

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "timing/TimeRecord.h"
 
@@ -67,6 +68,9 @@ Frame SingleByteFrame(uint8_t code);
 // Shutter open for state 0, close for anything else (also none selected).
 Frame ShutterFrame(int shutterState);
 Frame NdModeFrame(int steps);
+// The steps dialog's check of a typed step count: why it is refused, or null. Only the low 8
+// bits would go out, so a negative count would ask the controller for an unrelated one.
+const char* NdStepsRefusal(std::string_view text);
 // Fast, Soft or Neutral density (with the step count) for modes 0, 1 and 2; empty for any other
 // mode, none selected included.
 Frame ModeFrame(int shutterMode, int ndSteps);
@@ -83,8 +87,22 @@ enum class TimeKind { Closed, Exposure };
 Frame EncodeTimeFrame(TimeKind kind, const TimeRecord& time);
 
 Frame RepeatCountFrame(int count);
-// The repeat count as the configuration transfer sends it: FF FF for exactly "Continuous",
-// otherwise the integer reading of the text, high byte first.
+
+// A repeat count as it goes out, and the repeat text it leaves in the panel ("Continuous" when
+// a count too large for the frame went as continuous); "Left Cycle Number" follows that text.
+struct RepeatCount {
+    Frame frame;
+    std::string repeatNumber;
+};
+// Why Send to Controller refuses the repeat text, or null: a negative count, whose low bytes
+// would ask for an unrelated one.
+const char* RepeatNumberRefusal(std::string_view repeatNumber);
+// Send to Controller: the integer reading ("Continuous" reads as 0); above 65000 continuous.
+RepeatCount SendRepeatCount(const std::string& repeatNumber);
+// The configuration transfer: FF FF for exactly "Continuous", otherwise the integer reading,
+// high byte first, without Send to Controller's limit; a count beyond 16 bits goes as continuous,
+// as Send to Controller takes it, rather than as its low bits.
+RepeatCount TransferRepeatCount(const std::string& repeatNumber);
 Frame TransferRepeatCountFrame(const std::string& repeatNumber);
 // Free run on power up, on trigger or go for options 0, 1 and 2; empty for any other option.
 Frame FreeRunFrame(int freeRunOption);

@@ -5,20 +5,31 @@
 #include "panel/CShutterPanelDlg.h"
 #include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
-#include "timing/IntegerReading.h"
 
 namespace {
-constexpr int kMaxRepeatCount = 65000;
+
+void WarnRetype(CShutterPanelDlg& dlg, const char* reason)
+{
+    dlg.GetPrompts().MessageBox(std::string(reason) + " Please retype.", "Warning",
+                                MbIcon::Exclamation, MbButtons::Ok);
 }
+
+}  // namespace
 
 void CShutterPanelDlg::OnApply()
 {
     // No pull: the transfer starts from the fields as last pulled.
     if (UsbReady()) {
-        // Unsent, the frame gets no answer: no transfer waits for one, nor for an earlier one.
-        const bool sent = WriteFrame(ShutterFrame(m_nShutterState));
-        g_nTransferExpected = sent ? 2 : -1;
-        g_nTransferReceived = sent ? 0 : -1;
+        if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
+            // Refused before anything goes out, rather than half a configuration sent.
+            WarnRetype(*this, reason);
+        } else {
+            // Unsent, the frame gets no answer: no transfer waits for one, nor for an earlier
+            // one.
+            const bool sent = WriteFrame(ShutterFrame(m_nShutterState));
+            g_nTransferExpected = sent ? 2 : -1;
+            g_nTransferReceived = sent ? 0 : -1;
+        }
     }
     EndCommand();
 }
@@ -70,15 +81,14 @@ void CShutterPanelDlg::OnGo()
 void CShutterPanelDlg::OnSendRepeat()
 {
     if (BeginCommand()) {
-        // The controller takes 16 bits; FF FF means continuous, so does anything above 65000.
-        const int count = ReadInteger(m_strRepeatNumber);
-        if (count <= kMaxRepeatCount) {
-            WriteFrame(RepeatCountFrame(count));
+        if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
+            WarnRetype(*this, reason);
         } else {
-            m_strRepeatNumber = "Continuous";
-            WriteFrame(TransferRepeatCountFrame(m_strRepeatNumber));
+            RepeatCount count = SendRepeatCount(m_strRepeatNumber);
+            m_strRepeatNumber = std::move(count.repeatNumber);
+            WriteFrame(count.frame);
+            m_strLeftCycles = m_strRepeatNumber;
         }
-        m_strLeftCycles = m_strRepeatNumber;
     }
     EndCommand();
 }

@@ -9,34 +9,32 @@
 
 namespace {
 
-constexpr const char* kFiveHours = "Timer has reached the maximum value - 5 hours.";
-
-// The editor's fields below the hours; the limit is the first refused value.
+// The editor's fields below the hours, by their place in a time record.
 struct LowerField {
     std::string PanelState::*text;
     CSliderCtrl CShutterPanelDlg::*slider;
-    int limit;
-    const char* message;
+    std::size_t field;
 };
 
-constexpr LowerField kMinutes{&PanelState::m_strMinutes, &CShutterPanelDlg::m_sliderMinutes, 60,
-                              "Minutes number must be less than 60! Please retype."};
-constexpr LowerField kSeconds{&PanelState::m_strSeconds, &CShutterPanelDlg::m_sliderSeconds, 60,
-                              "Seconds number must be less than 60! Please retype."};
-constexpr LowerField kMs{&PanelState::m_strMs, &CShutterPanelDlg::m_sliderMs, 1000,
-                         "Milliseconds number must be less than 1000! Please retype."};
-constexpr LowerField kTenthMs{&PanelState::m_strTenthMs, &CShutterPanelDlg::m_sliderTenthMs, 10,
-                              "1/10 Milliseconds number must be less than 10! Please retype."};
+constexpr LowerField kMinutes{&PanelState::m_strMinutes, &CShutterPanelDlg::m_sliderMinutes, 1};
+constexpr LowerField kSeconds{&PanelState::m_strSeconds, &CShutterPanelDlg::m_sliderSeconds, 2};
+constexpr LowerField kMs{&PanelState::m_strMs, &CShutterPanelDlg::m_sliderMs, 3};
+constexpr LowerField kTenthMs{&PanelState::m_strTenthMs, &CShutterPanelDlg::m_sliderTenthMs, 4};
 constexpr LowerField kLowerFields[] = {kMinutes, kSeconds, kMs, kTenthMs};
 
-void Warn(CShutterPanelDlg& dlg, const char* text)
+void Warn(CShutterPanelDlg& dlg, const std::string& text)
 {
     dlg.GetPrompts().MessageBox(text, "Warning", MbIcon::Exclamation, MbButtons::Ok);
 }
 
+void WarnRetype(CShutterPanelDlg& dlg, const char* reason)
+{
+    Warn(dlg, std::string(reason) + " Please retype.");
+}
+
 bool HoursAtMaximum(const CShutterPanelDlg& dlg)
 {
-    return ReadInteger(dlg.m_strHours) == 5;
+    return AtFiveHours(dlg.m_strHours);
 }
 
 // Five hours is the whole range: nothing may be added below it.
@@ -52,12 +50,11 @@ void CheckTypedValue(CShutterPanelDlg& dlg, const LowerField& f)
 {
     dlg.UpdateData(true);
     std::string& text = dlg.*f.text;
-    // Values outside the range are refused (a negative one would go out as garbage frame
-    // bytes); non-numeric texts read as 0 and pass.
-    const bool atMaximum = HoursAtMaximum(dlg);
-    const int value = ReadInteger(text);
-    if (atMaximum || value < 0 || value >= f.limit) {
-        Warn(dlg, atMaximum ? kFiveHours : f.message);
+    if (HoursAtMaximum(dlg)) {
+        Warn(dlg, kFiveHoursReached);
+        text.clear();
+    } else if (const char* reason = TimeTextRefusal(f.field, text)) {
+        WarnRetype(dlg, reason);
         text.clear();
     }
     (dlg.*f.slider).SetPos(ReadInteger(text));
@@ -69,7 +66,7 @@ void TakeTrackbarValue(CShutterPanelDlg& dlg, const LowerField& f)
     dlg.UpdateData(true);
     CSliderCtrl& slider = dlg.*f.slider;
     if (HoursAtMaximum(dlg)) {
-        Warn(dlg, kFiveHours);
+        Warn(dlg, kFiveHoursReached);
         slider.SetPos(0);
     } else {
         dlg.*f.text = std::to_string(slider.GetPos());
@@ -134,8 +131,8 @@ void CShutterPanelDlg::OnSelchangeTimer()
 void CShutterPanelDlg::OnChangeHours()
 {
     UpdateData(true);
-    if (const int hours = ReadInteger(m_strHours); hours < 0 || hours > 5) {
-        Warn(*this, "Hours number must be less than 6! Please retype.");
+    if (const char* reason = TimeTextRefusal(0, m_strHours)) {
+        WarnRetype(*this, reason);
         m_strHours.clear();
     }
     if (HoursAtMaximum(*this)) {

@@ -1,6 +1,7 @@
 #include "timing/TimeRecord.h"
 
 #include <cstdint>
+#include <iterator>
 
 #include "timing/IntegerReading.h"
 
@@ -32,6 +33,48 @@ std::int64_t FloorMod(std::int64_t a, std::int64_t b)
 }
 
 }  // namespace
+
+namespace {
+
+// The first refused value of each field and why.
+struct FieldRange {
+    int limit;
+    const char* reason;
+};
+constexpr FieldRange kFieldRanges[] = {
+    {6, "Hours number must be less than 6!"},
+    {60, "Minutes number must be less than 60!"},
+    {60, "Seconds number must be less than 60!"},
+    {1000, "Milliseconds number must be less than 1000!"},
+    {10, "1/10 Milliseconds number must be less than 10!"},
+};
+static_assert(std::size(kFieldRanges) == kTimeRecordFields.size());
+
+}  // namespace
+
+const char* TimeTextRefusal(std::size_t field, std::string_view text)
+{
+    const FieldRange& range = kFieldRanges[field];
+    const int value = ReadInteger(text);
+    return value < 0 || value >= range.limit ? range.reason : nullptr;
+}
+
+bool AtFiveHours(std::string_view hours)
+{
+    return ReadInteger(hours) == 5;
+}
+
+std::optional<TimeRefusal> CheckTimeRecord(const TimeRecord& record)
+{
+    for (std::size_t i = 0; i < kTimeRecordFields.size(); ++i) {
+        const std::string& text = record.*kTimeRecordFields[i];
+        if (const char* reason = TimeTextRefusal(i, text))
+            return TimeRefusal{i, reason};
+        if (i > 0 && AtFiveHours(record.hours) && ReadInteger(text) != 0)
+            return TimeRefusal{i, kFiveHoursReached};
+    }
+    return std::nullopt;
+}
 
 NdTransition NdTransitionTime(int ndSteps)
 {

@@ -2,7 +2,10 @@
 // The three process-wide time records and the rules that derive and show them.
 
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // One time value as the five texts last stored into it (typed, decoded or loaded); any may be
 // empty. Numbers are taken from them with ReadInteger only when needed.
@@ -20,6 +23,22 @@ struct TimeRecord {
 inline constexpr std::array<std::string TimeRecord::*, 5> kTimeRecordFields = {
     &TimeRecord::hours, &TimeRecord::minutes, &TimeRecord::seconds, &TimeRecord::milliseconds,
     &TimeRecord::tenthMs};
+
+// The time editor's checks, which a loaded record must pass as well. A text that is no number
+// reads as 0 and passes; a negative one is refused, as it would go out as garbage frame bytes.
+// Each reason is the editor's message without its request to retype.
+inline constexpr const char* kFiveHoursReached = "Timer has reached the maximum value - 5 hours.";
+// Why the editor refuses the text in the field (index into kTimeRecordFields), or null.
+const char* TimeTextRefusal(std::size_t field, std::string_view text);
+// Five hours is the whole range: nothing may be added below it.
+bool AtFiveHours(std::string_view hours);
+struct TimeRefusal {
+    std::size_t field;
+    const char* reason;
+};
+// The first field of the record the editor would not hold, in display order. At five hours a
+// lower field must read 0 (the editor leaves it empty; the controller reports "0").
+std::optional<TimeRefusal> CheckTimeRecord(const TimeRecord& record);
 
 // Closed, exposure and cycle time, in that order.
 extern std::array<TimeRecord, 3> g_timeRecords;

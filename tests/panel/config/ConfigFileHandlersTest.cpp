@@ -221,7 +221,6 @@ TEST_F(ConfigFileHandlersTest, LoadedModeSetsItsCaptionsAndNoModeKeepsThem)
     const Case cases[] = {
         {2, 50, "Neutral Density - 50", "13.19 ms", "Cycle Time - 00:00:00:026:4"},
         {1, 50, "Neutral Density", "70 ms", "Cycle Time - 00:00:00:140:0"},
-        {7, 50, "Neutral Density", "12 ms", "Cycle Time - 00:00:00:024:0"},  // unknown: Fast
         {-1, 50, "kept", "kept ms", "Cycle Time - 00:00:00:024:0"},
     };
     for (const Case& c : cases) {
@@ -247,10 +246,10 @@ TEST_F(ConfigFileHandlersTest, LoadedModeSetsItsCaptionsAndNoModeKeepsThem)
 TEST_F(ConfigFileHandlersTest, SavedSettingsComeBackAfterEverythingChanged)
 {
     const ConfigFile cases[] = {
-        {0, 2, 144, 3, 0, 1, {"5", "07", "", "999", "9"}, {"0", "59", "59", "0", "1"}, 1,
-         "Continuous"},
+        // Trigger and sync differ, either way round: each box shows its own setting.
+        {0, 2, 144, -1, 0, 1, {"4", "07", "", "999", "9"}, {"5", "", "", "", ""}, 1, "Continuous"},
         {},  // nothing selected anywhere
-        {1, 1, 255, 2, 0, 0, {}, {"\u00e9", "", "", "", ""}, 0, std::string(255, '9')},
+        {1, 1, 7, 2, -1, 0, {}, {"\u00e9", "", "", "", ""}, 0, std::string(255, '9')},
     };
     for (const ConfigFile& c : cases) {
         SCOPED_TRACE("repeat \"" + c.repeatNumber.substr(0, 12) + "\"");
@@ -321,6 +320,19 @@ TEST_F(ConfigFileHandlersTest, FailuresAreReportedAndChangeNothing)
         EXPECT_EQ(Snapshot(), before);
     }
     EXPECT_EQ(Read(Path("plain")), Bytes{'x'});
+
+    // Complete, but with values the panel would refuse: the first is named.
+    ConfigFile refused = kExample;
+    refused.shutterMode = 7;
+    refused.closedTime.minutes = "-7";
+    Write(Path("refused.cfg"), EncodeConfigFile(refused));
+    h.prompts.Clear();
+    Load(Path("refused.cfg"));
+    const auto box = OnlyBoxAfterDialog();
+    EXPECT_EQ(box.text, "Cannot load the configuration from " + Path("refused.cfg") +
+                            ".\nShutter mode \"7\": there is no such choice.");
+    EXPECT_EQ(box.icon, MbIcon::Exclamation);
+    EXPECT_EQ(Snapshot(), before);
 
     // Files that end early, and seventeen texts without the last: decoded whole before anything
     // is taken over.

@@ -46,6 +46,18 @@ TEST_F(FreeRunTest, SendToControllerTurnsLargeCountsIntoContinuous)
         EXPECT_EQ(Text(IDC_LEFT_CYCLES), shown);
         Settle();
     }
+    // Only the low bytes of a negative count would go out.
+    h.TypeText(IDC_REPEAT, "-12");
+    h.Click(IDC_SEND_REPEAT);
+    EXPECT_EQ(Writes(), Strings{});
+    EXPECT_EQ(h.prompts.MessageTexts(),
+              Strings{"Repeat number must not be negative! Please retype."});
+    EXPECT_EQ(Text(IDC_LEFT_CYCLES), "12 cycles");
+    h.prompts.Clear();
+    h.Click(IDC_APPLY);  // nor does Apply start a transfer that would send them
+    EXPECT_EQ(Writes(), Strings{});
+    EXPECT_EQ(h.prompts.MessageTexts(),
+              Strings{"Repeat number must not be negative! Please retype."});
 }
 
 TEST_F(FreeRunTest, CountedRunsNeedARepeatNumber)

@@ -128,6 +128,71 @@ TEST(ConfigFile, TwoByteCharacterTextsAreReadAndLengthsPastTheEndFail)
     EXPECT_EQ(Decode(bytes)->shutterState, -1);
 }
 
+// The eighteen texts of the example, with some replaced (each under 255 bytes).
+Bytes ExampleWith(const std::vector<std::pair<std::size_t, std::string>>& changes)
+{
+    std::vector<std::string> texts{"1", "0", "0", "0", "1", "0", "1", "2", "3",
+                                   "456", "7", "",  "",  "",  "",  "",  "2", "10"};
+    for (const auto& [item, text] : changes) texts[item] = text;
+    Bytes out;
+    for (const std::string& text : texts) {
+        out.push_back(static_cast<std::uint8_t>(text.size()));
+        out.insert(out.end(), text.begin(), text.end());
+    }
+    return out;
+}
+
+// A file loads only with values the panel would take from the operator; the first refused one
+// is named with the reason its own check gives.
+TEST(ConfigFile, LoadsOnlyWhatThePanelWouldTake)
+{
+    const std::pair<std::vector<std::pair<std::size_t, std::string>>, std::string> cases[] = {
+        // Taken: choices within their groups or none, texts the editor and dialogs read as 0,
+        // the largest values, the five hours with nothing below them.
+        {{{0, "-1"}, {1, "2"}, {3, "3"}, {4, "-1"}, {5, "1"}, {16, "-1"}}, ""},
+        {{{2, "abc"}, {6, "x"}, {8, " 3"}, {17, "Continuous"}}, ""},
+        {{{2, "144"}, {6, "4"}, {7, "59"}, {8, "59"}, {9, "999"}, {10, "9"}, {17, "70000"}}, ""},
+        {{{11, "5"}, {12, "0"}, {13, ""}, {14, "00"}, {15, "z"}}, ""},
+        // Refused, the first in file order named.
+        {{{0, "2"}, {1, "7"}}, "Shutter state \"2\": there is no such choice."},
+        {{{1, "-2"}}, "Shutter mode \"-2\": there is no such choice."},
+        {{{2, "145"}}, "Neutral-density step count \"145\": Steps must be less than 145."},
+        {{{2, "-1"}}, "Neutral-density step count \"-1\": Steps must be between 0 and 144."},
+        {{{2, ""}}, "Neutral-density step count \"\": No steps."},
+        {{{3, "4"}}, "Trigger mode \"4\": there is no such choice."},
+        {{{4, "2"}}, "Sync polarity \"2\": there is no such choice."},
+        {{{5, "-3"}}, "Timer selection \"-3\": there is no such choice."},
+        {{{16, "3"}}, "Free-run option \"3\": there is no such choice."},
+        {{{6, "6"}}, "Closed time hours \"6\": Hours number must be less than 6!"},
+        {{{7, "-7"}}, "Closed time minutes \"-7\": Minutes number must be less than 60!"},
+        {{{13, "60"}}, "Exposure time seconds \"60\": Seconds number must be less than 60!"},
+        {{{14, "1000"}},
+         "Exposure time milliseconds \"1000\": Milliseconds number must be less than 1000!"},
+        {{{15, "10"}},
+         "Exposure time 1/10 milliseconds \"10\": 1/10 Milliseconds number must be less than 10!"},
+        {{{11, "5"}, {15, "1"}},
+         "Exposure time 1/10 milliseconds \"1\": Timer has reached the maximum value - 5 hours."},
+        {{{7, "2147483648"}},
+         "Closed time minutes \"2147483648\": Minutes number must be less than 60!"},
+        {{{17, "-12"}}, "Repeat number \"-12\": Repeat number must not be negative!"},
+        // A long text is cut, a line break in it does not break the message's line.
+        {{{17, "-" + std::string(30, '1')}},
+         "Repeat number \"-11111111111111111111111...\": Repeat number must not be negative!"},
+        {{{0, "\n5"}}, "Shutter state \"?5\": there is no such choice."},
+        // As found in the field: everything out of range.
+        {{{1, "7"}, {3, "9"}, {4, "5"}, {6, "99"}, {7, "-7"}, {8, "300"}, {9, "12345"}, {17, "-12"}},
+         "Shutter mode \"7\": there is no such choice."},
+    };
+    for (const auto& [changes, refusal] : cases) {
+        const Bytes bytes = ExampleWith(changes);
+        const ConfigLoad load = ReadConfigFile(bytes);
+        EXPECT_FALSE(load.endedEarly);
+        EXPECT_EQ(load.refusal, refusal);
+        EXPECT_EQ(load.config, refusal.empty() ? Decode(bytes) : std::nullopt) << refusal;
+    }
+    EXPECT_TRUE(ReadConfigFile(Bytes(kExampleBytes.begin(), kExampleBytes.end() - 1)).endedEarly);
+}
+
 TEST(ConfigFile, EveryTruncationFails)
 {
     ConfigFile config = kExample;

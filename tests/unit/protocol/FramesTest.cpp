@@ -57,7 +57,9 @@ TEST(Frames, EveryCommandIsByteExact)
         {TransferRepeatCountFrame("Continuous"), "FA F0 FF FF"},
         {TransferRepeatCountFrame("continuous"), "FA F0 00 00"},  // only the exact text
         {TransferRepeatCountFrame(""), "FA F0 00 00"},
-        {TransferRepeatCountFrame(" 70000x"), "FA F0 11 70"},  // each byte kept to 8 bits
+        {TransferRepeatCountFrame("65535"), "FA F0 FF FF"},  // no Send to Controller limit
+        // Beyond 16 bits: continuous, as Send to Controller reads it, never the low bits.
+        {TransferRepeatCountFrame(" 70000x"), "FA F0 FF FF"},
         {FreeRunFrame(0), "FA F1"},
         {FreeRunFrame(1), "FA F2"},
         {FreeRunFrame(2), "FA F3"},

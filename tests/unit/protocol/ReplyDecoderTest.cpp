@@ -318,21 +318,24 @@ TEST_F(Transfer, EachFrameGoesOutWhenThePreviousIsAnswered)
     struct Case {
         int mode;
         const char* repeat;
+        const char* left;  // "Left Cycle Number" after the count went out, as the repeat text
         int run;
         Lines frames;
         std::vector<int> answers;  // bytes awaited before each frame
     };
     const Case cases[] = {
-        {2, "Continuous", 2, kFrames, {2, 3, 3, 3, 7, 7, 5}},
+        {2, "Continuous", "Continuous", 2, kFrames, {2, 3, 3, 3, 7, 7, 5}},
+        {2, "70000", "Continuous", 2, kFrames, {2, 3, 3, 3, 7, 7, 5}},
         // Fast's frame is one byte shorter, and so is its answer.
-        {0, "300", 1,
+        {0, "300", "300", 1,
          {"DC", "FA A2", "FA B2", "FA 11 02 03 45 67", "FA 20 00 3B 99 99", "FA F0 01 2C", "FA F2"},
          {2, 2, 3, 3, 7, 7, 5}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.frames[0]);
+        SCOPED_TRACE(c.repeat);
         ui.m_nShutterMode = c.mode;
         ui.m_strRepeatNumber = c.repeat;
+        ui.m_strLeftCycles = "0";  // what a finished run left
         ui.m_nFreeRunOption = c.run;
         ui.m_nReceivedBytes = 0;
         host.written.clear();
@@ -351,6 +354,8 @@ TEST_F(Transfer, EachFrameGoesOutWhenThePreviousIsAnswered)
             total += c.answers[step];
         }
         EXPECT_EQ(host.written, c.frames);
+        EXPECT_EQ(ui.m_strRepeatNumber, c.left);
+        EXPECT_EQ(ui.m_strLeftCycles, c.left);
         EXPECT_EQ(g_nTransferReceived, -1);
         EXPECT_EQ(g_nTransferExpected, -1);
         EXPECT_EQ(g_nFreeRunKind, c.run);

@@ -30,4 +30,22 @@ TEST(IntegerReading, ReadsAndClamps)
     for (const auto& [text, value] : cases) EXPECT_EQ(ReadInteger(text), value) << text;
 }
 
+TEST(IntegerReading, WholeIntegerFieldsTakeTheIntRangeAndNothingElse)
+{
+    const std::pair<std::string_view, std::optional<int>> cases[] = {
+        {" -7 ", -7},
+        {"+42", 42},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"4294967303", std::nullopt},
+        {"12ab", std::nullopt},
+        {"", std::nullopt},
+        {"-", std::nullopt},
+        {"1 2", std::nullopt},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(ReadWholeInteger(text), value) << text;
+}
+
 }  // namespace
