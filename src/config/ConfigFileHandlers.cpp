@@ -64,8 +64,8 @@ void CShutterPanelDlg::OnSaveConfig()
         return;
     const std::vector<std::uint8_t> bytes =
         EncodeConfigFile(ConfigFromPanel(*this, g_closedTime, g_exposureTime));
-    const std::optional<std::string> failure = SaveFileWhole(
-        *path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    const std::optional<std::string> failure =
+        SaveFileWhole(*path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     if (failure)
         Warn(*this, "Cannot save the configuration to " + *path + ".\n" + *failure);
 }

@@ -38,7 +38,8 @@ inline std::string InChildWithFileSizeLimit(rlim_t bytes, const std::function<st
     close(out[1]);
     std::string text;
     char chunk[4096];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) text.append(chunk, std::size_t(n));
+    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, std::size_t(n));
     close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);

@@ -247,7 +247,15 @@ TEST_F(ConfigFileHandlersTest, LoadedModeSetsItsCaptionsAndNoModeKeepsThem)
 TEST_F(ConfigFileHandlersTest, SavedSettingsComeBackAfterEverythingChanged)
 {
     const ConfigFile cases[] = {
-        {0, 2, 144, 3, 0, 1, {"5", "07", "", "999", "9"}, {"0", "59", "59", "0", "1"}, 1,
+        {0,
+         2,
+         144,
+         3,
+         0,
+         1,
+         {"5", "07", "", "999", "9"},
+         {"0", "59", "59", "0", "1"},
+         1,
          "Continuous"},
         {},  // nothing selected anywhere
         {1, 1, 255, 2, 0, 0, {}, {"\u00e9", "", "", "", ""}, 0, std::string(255, '9')},
