@@ -3,11 +3,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
 
 #include "config/ConfigFile.h"
 #include "framework/Prompts.h"
+#include "framework/SaveFile.h"
 #include "panel/CShutterPanelDlg.h"
 #include "protocol/ModeCaptions.h"
 #include "timing/TimeRecord.h"
@@ -64,15 +64,10 @@ void CShutterPanelDlg::OnSaveConfig()
         return;
     const std::vector<std::uint8_t> bytes =
         EncodeConfigFile(ConfigFromPanel(*this, g_closedTime, g_exposureTime));
-    // Written beside the target and renamed over it only when complete, so a failed save
-    // leaves the previous file as it was.
-    QSaveFile file(QString::fromStdString(*path));
-    const auto size = static_cast<qint64>(bytes.size());
-    const bool saved = file.open(QIODevice::WriteOnly) &&
-                       file.write(reinterpret_cast<const char*>(bytes.data()), size) == size &&
-                       file.commit();
-    if (!saved)
-        Warn(*this, "Cannot save the configuration to " + *path + ".\n" + Reason(file));
+    const std::optional<std::string> failure =
+        SaveFileWhole(*path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    if (failure)
+        Warn(*this, "Cannot save the configuration to " + *path + ".\n" + *failure);
 }
 
 void CShutterPanelDlg::OnLoadConfig()

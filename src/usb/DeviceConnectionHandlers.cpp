@@ -28,6 +28,17 @@ void TellTerminal(const PanelOptions& options, const std::string& line)
     }
 }
 
+// The entry is written at every keystroke; a profile that cannot be written is told once, not at
+// each of them.
+void WriteSetting(CShutterPanelDlg& panel, const char* key, const std::string& value)
+{
+    Profile& profile = panel.GetProfile();
+    if (profile.WriteProfileString(kProfileSection, key, value))
+        return;
+    if (const auto failure = profile.TakeFailure())
+        panel.GetPrompts().MessageBox(*failure, "Warning", MbIcon::Exclamation, MbButtons::Ok);
+}
+
 }  // namespace
 
 FT_STATUS CShutterPanelDlg::OpenDevice()
@@ -149,11 +160,10 @@ void CShutterPanelDlg::OnSearch()
 
 void CShutterPanelDlg::SelectOpenMethod(int method)
 {
-    Profile& profile = GetProfile();
-    profile.WriteProfileInt(kProfileSection, kProfileOpenBy, method);
+    WriteSetting(*this, kProfileOpenBy, std::to_string(method));
     UpdateData(true);
     m_strDevice =
-        profile.GetProfileString(kProfileSection, DeviceProfileKey(method), kDevicePrompt);
+        GetProfile().GetProfileString(kProfileSection, DeviceProfileKey(method), kDevicePrompt);
     UpdateData(false);
     RepaintNow();
 }
@@ -175,7 +185,7 @@ void CShutterPanelDlg::OnChangeDevice()
 {
     UpdateData(true);
     if (const char* key = DeviceProfileKey(m_nOpenBy)) {
-        GetProfile().WriteProfileString(kProfileSection, key, m_strDevice);
+        WriteSetting(*this, key, m_strDevice);
     }
     // An empty entry opens device 0, so the method follows it.
     if (m_strDevice.empty()) {
@@ -195,6 +205,6 @@ void CShutterPanelDlg::OnSelchangeReceived()
     UpdateData(false);
     RepaintNow();
     if (const char* key = DeviceProfileKey(m_nOpenBy)) {
-        GetProfile().WriteProfileString(kProfileSection, key, m_strDevice);
+        WriteSetting(*this, key, m_strDevice);
     }
 }

@@ -171,7 +171,11 @@ void LinkTranscript::Flush()
             continue;
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
-            // Only whole lines stay in the file.
+            // The whole lines that made it stay; only the cut-off line goes.
+            const std::size_t done = m_writing.size() - left;
+            const std::size_t end = m_writing.rfind('\n', done == 0 ? 0 : done - 1);
+            if (done > 0 && end != std::string::npos)
+                m_fileSize += end + 1;
             const bool truncated = ::ftruncate(m_fd, static_cast<off_t>(m_fileSize)) == 0;
             static_cast<void>(truncated);  // nothing more to do for a file that fails
             Fail(error);

@@ -10,9 +10,9 @@
 //   <ms> TX <count> <hex>            one write, every byte handed to the driver
 //   <ms> RX <count> <hex>            one read, the bytes it returned (RX 0 for none)
 //   <ms> OPEN number <n>             or OPEN description "<text>", OPEN serial "<text>"
-//   <ms> CLOSE
+//   <ms> CLOSE                       (not again for a handle already closed)
 //   <ms> PURGE <mask>
-//   <ms> LOST                        the panel found the device gone
+//   <ms> LOST                        the panel found an open device gone
 
 #include <atomic>
 #include <condition_variable>

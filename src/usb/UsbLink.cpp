@@ -178,6 +178,8 @@ FT_STATUS UsbLink::Open(int deviceNumber)
     FT_HANDLE handle = m_ftHandle.load();
     const FT_STATUS status = m_pFT_Open(deviceNumber, &handle);
     m_ftHandle.store(handle);
+    if (status == FT_OK)
+        m_closed.store(false);
     if (m_transcript.Recording())
         m_transcript.Event("OPEN number " + std::to_string(deviceNumber), status);
     return status;
@@ -191,6 +193,8 @@ FT_STATUS UsbLink::OpenEx(void* arg, DWORD flags)
     FT_HANDLE handle = m_ftHandle.load();
     const FT_STATUS status = m_pFT_OpenEx(arg, flags, &handle);
     m_ftHandle.store(handle);
+    if (status == FT_OK)
+        m_closed.store(false);
     if (m_transcript.Recording())
         m_transcript.Event(OpenExLine(arg, flags), status);
     return status;
@@ -210,7 +214,11 @@ FT_STATUS UsbLink::Close()
         return Missing("FT_Close");
     }
     const FT_STATUS status = m_pFT_Close(m_ftHandle.load());
-    m_transcript.Event("CLOSE", status);
+    // Closing a closed handle again changes nothing on the link.
+    if (!m_closed.load())
+        m_transcript.Event("CLOSE", status);
+    if (status == FT_OK)
+        m_closed.store(true);
     return status;
 }
 

@@ -56,8 +56,13 @@ public:
 
     // Every write, read, open, close and purge above goes into the transcript while it records.
     LinkTranscript& Transcript() { return m_transcript; }
-    // The panel found the device gone.
-    void NoteLinkLost() { m_transcript.Event("LOST"); }
+    // The panel found the device gone. After a close the operator asked for, the failing queries
+    // that follow are that close's doing, not a lost link: the transcript keeps its one CLOSE.
+    void NoteLinkLost()
+    {
+        if (!m_closed.load())
+            m_transcript.Event("LOST");
+    }
 
 private:
     FT_STATUS Missing(const char* entryPoint);
@@ -70,6 +75,8 @@ private:
     std::string m_libraryPath;
     // The link-exercise worker writes through this handle while "Open" may replace it.
     std::atomic<FT_HANDLE> m_ftHandle{nullptr};
+    // The handle was closed and no open has succeeded since.
+    std::atomic<bool> m_closed{false};
 
     // Filled only by LoadD2xx and emptied only by Release, neither of which runs while the
     // worker exists, so the worker reads them without a lock.

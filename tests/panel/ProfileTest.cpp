@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
+#include "common/FileSizeLimit.h"
 #include "framework/Profile.h"
 #include "support/PanelHarness.h"
 
@@ -22,7 +24,10 @@ TEST(ProfileTest, ValuesSurviveAReopenAndMissingKeysGiveTheDefault)
                                             "  lead",
                                             "[section]",
                                             "caf\xC3\xA9",
-                                            "Enter device Description or Serial Number here."};
+                                            "Enter device Description or Serial Number here.",
+                                            "@at \"quoted\" back\\slash\ttab\x01"
+                                            "2 ",
+                                            "\\\\?\\x41;#"};
     {
         Profile p(path);
         EXPECT_FALSE(p.Exists());
@@ -37,6 +42,21 @@ TEST(ProfileTest, ValuesSurviveAReopenAndMissingKeysGiveTheDefault)
     EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 0), 2);
     for (std::size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(p.GetProfileString("MyTiveloAp", std::to_string(i), "x"), texts[i]);
+    // The text QSettings reads and writes, both ways: profiles from before and after agree.
+    const QString qtPath = dir.filePath("qt.ini");
+    {
+        QSettings qt(qtPath, QSettings::IniFormat);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            qt.setValue(QString("MyTiveloAp/%1").arg(i), QString::fromStdString(texts[i]));
+    }
+    QSettings qtReading(QString::fromStdString(path), QSettings::IniFormat);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(
+            Profile(qtPath.toStdString()).GetProfileString("MyTiveloAp", std::to_string(i), "x"),
+            texts[i]);
+        EXPECT_EQ(qtReading.value(QString("MyTiveloAp/%1").arg(i)).toString().toStdString(),
+                  texts[i]);
+    }
     // An integer key holding text reads as its leading number, or 0.
     p.WriteProfileString("MyTiveloAp", "SerDesc", "1abc");
     EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), 1);
@@ -75,6 +95,40 @@ TEST(ProfileTest, HandEditedValuesReadAsTheirText)
     EXPECT_TRUE(p.WriteProfileString("MyTiveloAp", "DescString", "AB, CD"));
     EXPECT_EQ(Profile(path.toStdString()).GetProfileString("MyTiveloAp", "DescString", "?"),
               "AB, CD");
+}
+
+std::string FileText(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(unreadable)";
+}
+
+// Each write is in the file when it returns, for a program killed a moment later; one that cannot
+// be written whole says so once and leaves the file as it was.
+TEST(ProfileTest, WritesAreOnDiskAtOnceOrFailKeepingTheFile)
+{
+    EnsureQtApp();
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("quillon-utility.ini").toStdString();
+    Profile p(path);
+    ASSERT_TRUE(p.WriteProfileString("MyTiveloAp", "DescString", "Quillon SC"));
+    ASSERT_TRUE(p.WriteProfileInt("MyTiveloAp", "SerDesc", 1));
+    const std::string before = FileText(path);
+    EXPECT_EQ(before, "[MyTiveloAp]\nDescString=Quillon SC\nSerDesc=1\n");
+
+    const std::string result = InChildWithFileSizeLimit(before.size() + 4, [&] {
+        std::string out;
+        for (int i = 0; i < 2; ++i) {
+            out += p.WriteProfileString("MyTiveloAp", "SerialString", "QSC10001") ? "written|"
+                                                                                  : "failed|";
+            out += p.TakeFailure().value_or("no message") + "|";
+        }
+        return out;
+    });
+    EXPECT_EQ(result, "failed|Cannot save the settings to " + path +
+                          ".\nFile too large|failed|no message|");
+    EXPECT_EQ(FileText(path), before);
+    EXPECT_EQ(p.GetProfileString("MyTiveloAp", "SerialString", "none"), "none");
 }
 
 TEST(ProfileTest, DefaultPathFollowsXdgConfigHome)

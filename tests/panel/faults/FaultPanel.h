@@ -47,6 +47,7 @@ public:
         g_beforeCall = nullptr;
         h.panel.reset();
         SetHook(nullptr);
+        SetReadStatus(0);
         if (m_shim != nullptr)
             dlclose(m_shim);
         ResetGlobals();
@@ -90,6 +91,13 @@ public:
         h.Click(IDC_CLEAR);
         h.prompts.Clear();
         QuillonSim_ClearCallLog();
+    }
+    void SetReadStatus(unsigned status)
+    {
+        if (auto set = m_shim ? reinterpret_cast<QuillonShimSetReadStatusFn>(
+                                    dlsym(m_shim, "QuillonShim_SetReadStatus"))
+                              : nullptr)
+            set(status);
     }
     static void Inject(const Bytes& bytes) { QuillonSim_Inject(0, bytes.data(), bytes.size()); }
 

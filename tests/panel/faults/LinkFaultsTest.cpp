@@ -435,3 +435,21 @@ TEST(ReplyLengthTest, ABytesShortOrABytesMore)
 }
 
 }  // namespace
+
+// A driver may report an I/O error together with bytes it did receive: they are still listed,
+// counted and decoded.
+TEST(ReadErrorTest, BytesThatCameWithAnIoErrorCount)
+{
+    FaultPanel p;
+    p.StartReady();
+    p.SetReadStatus(FT_IO_ERROR);
+    p.h.Click(IDC_STATUS);
+    p.Tick();
+    p.SetReadStatus(0);
+    const Bytes reply = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0, 0, 0,
+                         0,    0x20, 0,    0,    0,    0,    0xF0, 0, 0, 0x0D};
+    EXPECT_EQ(p.Lines(), ByteLines(reply));
+    p.ExpectCountMatchesList();
+    FaultPanel::ExpectDecoderIdle();
+    EXPECT_EQ(p.Status(), kReadyText);
+}

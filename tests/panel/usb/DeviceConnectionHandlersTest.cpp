@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "QuillonSim.h"
+#include "common/FileSizeLimit.h"
 #include "panel/ReceivedList.h"
 #include "support/PanelHarness.h"
 #include "support/SimCalls.h"
@@ -248,6 +249,23 @@ TEST(DeviceConnectionPanelTest, EachMethodRemembersItsOwnEntryAndEmptyMeansDevic
     run.h.Click(IDC_OPEN);
     EXPECT_NE(SimCallLog().find("FT_Open(0)\n"), std::string::npos);
     EXPECT_EQ(run.Status(), kReady);
+}
+
+// The entry is written as it is typed: a profile that cannot grow is told once, and keeps its text.
+TEST(DeviceConnectionPanelTest, AProfileThatCannotBeWrittenIsToldOnce)
+{
+    PanelRun run(1, "QSC1");
+    run.h.Start();
+    const std::string path = run.h.profile->Path();
+    const std::string boxes = InChildWithFileSizeLimit(std::filesystem::file_size(path), [&] {
+        run.h.prompts.Clear();
+        for (const char* typed : {"QSC10", "QSC100", "QSC1000"}) run.h.TypeText(IDC_DEVICE, typed);
+        std::string out;
+        for (const auto& r : run.h.prompts.records) out += r.caption + ": " + r.text + "\n";
+        return out;
+    });
+    EXPECT_EQ(boxes, "Warning: Cannot save the settings to " + path + ".\nFile too large\n");
+    EXPECT_EQ(run.Remembered(1), "QSC1");
 }
 
 }  // namespace

@@ -143,6 +143,27 @@ TEST_F(TranscriptPanelTest, LinkExerciseFromItsThreadLosesNoByte)
     EXPECT_EQ(ReadTranscript(programFile, "RX "), ReadTranscript(simFile, "RX "));
 }
 
+// Search closes the link on the operator's word: one CLOSE, however the next ticks find the handle.
+// The bytes counted before are gone from the panel as well.
+TEST_F(TranscriptPanelTest, SearchIsOneCloseAndEmptiesTheCount)
+{
+    StartRecordingBoth();
+    TickUntilQuiet();
+    Status();
+    ASSERT_NE(h.panel->GetDlgItemText(IDC_RECEIVED_BYTES), "0");
+    h.Click(IDC_SEARCH);
+    EXPECT_EQ(h.panel->GetDlgItemText(IDC_RECEIVED_BYTES), "0");
+    for (int i = 0; i < 3; ++i) h.panel->PollReplies();
+    EXPECT_EQ(h.panel->GetDlgItemText(IDC_USB_STATUS), "USB not open.");
+    h.Click(IDC_OPEN);
+    Exit();
+    const std::vector<std::string> lines = ReadTranscript(programFile);
+    const auto close = std::find(lines.begin(), lines.end(), "CLOSE");
+    EXPECT_EQ(std::vector<std::string>(close, std::find(close, lines.end(), "OPEN number 0")),
+              std::vector<std::string>{"CLOSE"})
+        << "nothing else until the next open";
+}
+
 TEST_F(TranscriptPanelTest, AFileThatCannotBeCreatedIsReportedOnceAndThePanelGoesOn)
 {
     const std::string bad = h.dir.filePath("missing/program.txt").toStdString();

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/FileSizeLimit.h"
 #include "usb/LinkTranscript.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +56,7 @@ protected:
 TEST_F(LinkTranscriptTest, LinesOfEveryKindInCallOrder)
 {
     std::ofstream(file) << "an older transcript\n";
+    std::ifstream reader(file);  // another program still reading the old one
     ASSERT_EQ(transcript.Start(file), std::nullopt);
     EXPECT_TRUE(transcript.Recording());
     // The file is there, replaced, before the first flush; no temporary is left beside it.
@@ -77,6 +78,9 @@ TEST_F(LinkTranscriptTest, LinesOfEveryKindInCallOrder)
     transcript.Event("after the stop");
     EXPECT_EQ(Bodies(file), (Lines{"OPEN number 0", "PURGE 1", "TX 4 FA F0 01 2C", "RX 1 0D",
                                    "RX 0", "TX 1 FA status 4", "LOST", "CLOSE status 1"}));
+    std::string old;
+    EXPECT_TRUE(std::getline(reader, old) && old == "an older transcript")
+        << "replaced, not emptied";
 }
 
 TEST_F(LinkTranscriptTest, AFileThatCannotBeCreatedIsNamedWithTheReason)
@@ -92,33 +96,33 @@ TEST_F(LinkTranscriptTest, AFileThatCannotBeCreatedIsNamedWithTheReason)
     EXPECT_EQ(FilesInDir(), 0u);
 }
 
-TEST_F(LinkTranscriptTest, AWriteFailureIsReportedOnceAndStopsTheRecording)
+TEST_F(LinkTranscriptTest, AWriteFailureIsReportedOnceStopsAndKeepsEveryWholeLine)
 {
-    ASSERT_EQ(transcript.Start(file), std::nullopt);
-    // A file-size limit makes the disk "full" after 1000 bytes.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::vector<std::uint8_t> bytes(100, 0x40);
-    for (int i = 0; i < 20; ++i)
-        transcript.Transfer(LinkTranscript::Direction::Tx, bytes.data(), 100, FT_OK);
-    transcript.Flush();
-    setrlimit(RLIMIT_FSIZE, &old);
-
-    const auto failure = transcript.TakeFailure();
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_NE(failure->find(file.string()), std::string::npos) << *failure;
-    EXPECT_FALSE(transcript.Recording());
-    EXPECT_EQ(transcript.TakeFailure(), std::nullopt);
-    transcript.Transfer(LinkTranscript::Direction::Tx, bytes.data(), 1, FT_OK);
-    EXPECT_EQ(transcript.Stop(), std::nullopt);
-    // Never half a line.
-    std::ifstream in(file);
-    const std::string text{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_TRUE(text.empty() || text.back() == '\n');
+    constexpr rlim_t kLimit = 1000;
+    const std::vector<std::uint8_t> bytes(100, 0x40);  // lines of some 320 characters
+    const std::string result = InChildWithFileSizeLimit(kLimit, [&] {
+        if (transcript.Start(file))
+            return std::string("not started");
+        transcript.Event("OPEN number 0");
+        transcript.Flush();
+        for (int i = 0; i < 20; ++i)
+            transcript.Transfer(LinkTranscript::Direction::Tx, bytes.data(), 100, FT_OK);
+        transcript.Flush();
+        std::string out = transcript.TakeFailure().value_or("no failure") + "|";
+        out += transcript.Recording() ? "recording|" : "stopped|";
+        transcript.Transfer(LinkTranscript::Direction::Tx, bytes.data(), 1, FT_OK);
+        return out + transcript.Stop().value_or("told once");
+    });
+    EXPECT_EQ(result, "Can't write the transcript file " + file.string() +
+                          ": File too large. Recording has stopped.|stopped|told once");
+    const Lines bodies = Bodies(file);
+    ASSERT_GE(bodies.size(), 2u);
+    EXPECT_EQ(bodies.front(), "OPEN number 0");
+    const std::string sent = bodies.back();
+    EXPECT_EQ(sent.substr(0, 10), "TX 100 40 ");
+    EXPECT_EQ(std::count(bodies.begin(), bodies.end(), sent), std::ptrdiff_t(bodies.size() - 1));
+    // Every line that fitted is there: one more would not have.
+    EXPECT_GT(fs::file_size(file) + sent.size() + 12, kLimit);
 }
 
 TEST_F(LinkTranscriptTest, ThreadsRecordingAtOnceLoseNothingAndKeepTimeOrder)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
 
 #include "QuillonSim.h"
@@ -64,6 +67,31 @@ TEST(UsbLink, WrappersCallOnlyAFullyBoundLibrary)
     ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim-nowrite.so"}));
     EXPECT_EQ(reports, std::vector<std::string>{"Error: Can't Find FT_Write"});
     expectEveryWrapperReports("without FT_Write");
+}
+
+// An RX line shows what a read returned, not what it asked for.
+TEST(UsbLink, TranscriptShowsTheBytesAReadReturned)
+{
+    QuillonSim_Reset();
+    UsbLink link;
+    ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim.so"}));
+    ASSERT_EQ(link.Open(0), FT_OK);
+    char path[] = "/tmp/usb-link-transcript-XXXXXX";
+    close(mkstemp(path));
+    ASSERT_EQ(link.Transcript().Start(path), std::nullopt);
+    unsigned char buffer[2] = {};
+    DWORD got = 0;
+    link.Read(buffer, 2, &got);  // a silent handshake
+    const std::uint8_t reply = 0xEE;
+    QuillonSim_Inject(0, &reply, 1);
+    link.Read(buffer, 2, &got);
+    EXPECT_EQ(link.Transcript().Stop(), std::nullopt);
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(line.find(' ') + 1));
+    EXPECT_EQ(lines, (std::vector<std::string>{"RX 0", "RX 1 EE"}));
+    std::remove(path);
 }
 
 }  // namespace
