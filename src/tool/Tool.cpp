@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -28,6 +29,8 @@ void ToolHost::Write(const Frame& frame)
 
 namespace {
 
+volatile std::sig_atomic_t g_interrupted = 0;
+
 // The handshake's own time-out: the longest any answer of the controller may take.
 constexpr int kDefaultTimeoutMs = 3000;
 // How long one blocking read waits for the next byte; the time-out is counted in these.
@@ -44,6 +47,8 @@ struct ToolOptions {
     int timeoutMs = kDefaultTimeoutMs;
     bool help = false;
     bool version = false;
+    bool wait = false;               // run go: until the run ends
+    bool untilRunEnd = false;        // watch: until a run ends
     std::vector<std::string> words;  // the command and its arguments
 };
 
@@ -100,17 +105,24 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, To
             return std::nullopt;
         };
         std::optional<std::string> problem;
-        if (name == "help" || name == "version" || name == "simulate" || name == "json") {
+        if (name == "help" || name == "version" || name == "simulate" || name == "json" ||
+            name == "wait") {
             problem = flag(name == "help"      ? opts.help
                            : name == "version" ? opts.version
                            : name == "json"    ? opts.json
+                           : name == "wait"    ? opts.wait
                                                : opts.simulate);
-        } else if (name == "driver" || name == "by" || name == "device" || name == "timeout") {
+        } else if (name == "driver" || name == "by" || name == "device" || name == "timeout" ||
+                   name == "until") {
             const std::optional<std::string> v = value();
             if (!v)
                 return "Missing value after '--" + name + "'.";
             if (name == "driver") {
                 opts.driver = *v;
+            } else if (name == "until") {
+                if (*v != "run-end")
+                    return "--until takes run-end, not '" + *v + "'.";
+                opts.untilRunEnd = true;
             } else if (name == "device") {
                 opts.device = *v;
                 opts.deviceSet = true;
@@ -142,7 +154,7 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, To
 // The link to one controller, opened as the panel opens it, and the decoder on it.
 class Session {
 public:
-    Session(const ToolOptions& opts, ToolOutput& out, const ToolPlaces& places)
+    Session(ToolOptions& opts, ToolOutput& out, const ToolPlaces& places)
         : m_opts(opts), m_out(out), m_places(places)
     {
     }
@@ -157,12 +169,19 @@ public:
     // Reads and decodes until done() holds; fails when the controller stays silent for the
     // time-out or the link is lost.
     std::optional<Failure> Await(const std::function<bool()>& done, const std::string& what);
+    // The same without a time-out (silence is no fault), until done() or Ctrl+C.
+    std::optional<Failure> Watch(const std::function<bool()>& done);
+    // Decodes, telling each event as it happens while m_events is set.
+    void Decode(const uint8_t* bytes, std::size_t count);
+
+    bool m_events = false;
+    bool m_runEnded = false;
 
     UsbLink m_link;
     ToolHost m_host{m_link};
     ReplyDecoder m_decoder{m_host};
     std::string m_name;  // the device, for messages
-    const ToolOptions& m_opts;
+    ToolOptions& m_opts;
     ToolOutput& m_out;
 
 private:
@@ -242,13 +261,71 @@ std::optional<Failure> Session::Open()
     return std::nullopt;
 }
 
+void Session::Decode(const uint8_t* bytes, std::size_t count)
+{
+    if (!m_events) {
+        m_decoder.Decode(bytes, count);
+        return;
+    }
+    PanelState& p = m_host.Panel();
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        const int running = g_nFreeRunKind;
+        const bool awaiting = g_nInfoIndex >= 0 || g_nStatusIndex >= 0 || g_nTransferReceived >= 0;
+        const int owed = g_nStatusAfterReset;
+        const std::string left = p.m_strLeftCycles;
+        m_decoder.Decode(&b, 1);
+        const bool shutterByte = b == cmd::kShutterOpen || b == cmd::kShutterClose;
+        if (running > 0) {
+            if (shutterByte)
+                m_out.Result(
+                    "event",
+                    {{"event", std::string("shutter")},
+                     {"state", std::string(b == cmd::kShutterOpen ? "opened" : "closed")}});
+            if (shutterByte && p.m_nShutterState == g_nFreeRunStartState) {
+                const bool continuous = p.m_strRepeatNumber == "Continuous";
+                m_out.Result("event", {{"event", std::string("cycle")},
+                                       {"left", continuous ? FieldValue{std::string("continuous")}
+                                                           : FieldValue{ReadInteger(left) - 1LL}}});
+            }
+            if (g_nFreeRunKind == 0) {
+                m_runEnded = true;
+                m_out.Result("event", {{"event", std::string("run-end")}});
+            }
+        } else if (owed > 0 && g_nStatusAfterReset == 0) {
+            m_out.Result("event", {{"event", std::string("ready")}});
+        } else if (!awaiting && shutterByte) {
+            m_out.Result("event",
+                         {{"event", std::string("shutter")},
+                          {"state", std::string(b == cmd::kShutterOpen ? "opened" : "closed")}});
+        } else if (!awaiting && b == cmd::kReady) {
+            // Not awaited here: a run, reset or restore started elsewhere has ended.
+            m_runEnded = true;
+            m_out.Result("event", {{"event", std::string("ready")}});
+        } else if (!awaiting) {
+            m_out.Result("event",
+                         {{"event", std::string("byte")}, {"value", static_cast<long long>(b)}});
+        }
+    }
+}
+
+std::optional<Failure> Session::Watch(const std::function<bool()>& done)
+{
+    const int timeout = m_opts.timeoutMs;
+    m_opts.timeoutMs = 0;
+    auto failure = Await([&] { return g_interrupted || done(); }, "events");
+    m_opts.timeoutMs = timeout;
+    return failure;
+}
+
 std::optional<Failure> Session::Await(const std::function<bool()>& done, const std::string& what)
 {
     const int before = m_host.Panel().m_nReceivedBytes;
     unsigned silentMs = 0;
     m_link.SetTimeouts(kReadSliceMs, kReadSliceMs);
+    const auto decode = [this](const uint8_t* bytes, std::size_t count) { Decode(bytes, count); };
     while (!done()) {
-        const LinkPoll poll = PollLink(m_link, m_decoder);
+        const LinkPoll poll = PollLink(m_link, decode);
         if (poll.decoded) {
             silentMs = 0;
             continue;
@@ -261,7 +338,7 @@ std::optional<Failure> Session::Await(const std::function<bool()>& done, const s
             DWORD got = 0;
             status = m_link.Read(&byte, 1, &got);
             if (got == 1 && (status == FT_OK || status == FT_IO_ERROR)) {
-                m_decoder.Decode(&byte, 1);
+                Decode(&byte, 1);
                 silentMs = 0;
                 continue;
             }
@@ -270,7 +347,7 @@ std::optional<Failure> Session::Await(const std::function<bool()>& done, const s
         if (poll.kind == LinkPoll::Lost || status != FT_OK)
             return Failure{kExitNoDevice, ClassOf(kExitNoDevice),
                            "the link to " + m_name + " was lost while awaiting " + what};
-        if (silentMs >= static_cast<unsigned>(m_opts.timeoutMs))
+        if (m_opts.timeoutMs > 0 && silentMs >= static_cast<unsigned>(m_opts.timeoutMs))
             return Failure{kExitTimeOut, ClassOf(kExitTimeOut),
                            "no answer from " + m_name + " within " +
                                std::to_string(m_opts.timeoutMs) + " ms: awaited " + what + ", " +
@@ -471,9 +548,21 @@ Outcome Run(Session& s, const Args& args)
     if (!option)
         return Usage("run takes go, trigger or power-up, not '" + args[0] + "'.");
     // A counted run counts down from the controller's repeat count, from its shutter state.
-    if (auto failure = Status(s, {}))
+    if (const OpResult status = RequestStatus(s.m_host); !status.Ok())
+        return Report(s, "status", status);
+    if (auto failure = AwaitStatus(s))
         return failure;
-    return Report(s, "run", StartFreeRun(s.m_host, *option));
+    s.m_events = s.m_opts.wait;
+    const OpResult result = StartFreeRun(s.m_host, *option);
+    if (!s.m_opts.wait || !result.Ok())
+        return Report(s, "run", result);
+    if (*option != 2)
+        return Usage("--wait waits for a run started by run go.");
+    s.m_out.Result("sent", {{"command", std::string("run")}});
+    // Silence is normal for as long as a cycle lasts.
+    ToolOptions& opts = s.m_opts;
+    opts.timeoutMs += static_cast<int>(RecordMillis(g_cycleTime).ms);
+    return s.Await([] { return g_nFreeRunKind == 0; }, "the end of the run");
 }
 
 Outcome Apply(Session& s, const Args& args)
@@ -571,7 +660,7 @@ const std::vector<Command>& Commands()
               [](DecoderHost& h, int i) { return ChooseSignal(h, Signal::Sync, i - 1); })},
         {"timer", "timer closed|exposure H:MM:SS.ffff", 2, Timer},
         {"repeat", "repeat N|continuous", 1, Repeat},
-        {"run", "run go|trigger|power-up", 1, Run},
+        {"run", "run go [--wait]|trigger|power-up", 1, Run},
         {"stop", "stop", 0, Plain("stop", SingleByteFrame(cmd::kStop))},
         {"online", "online", 0, Plain("online", SingleByteFrame(cmd::kOnline))},
         {"power", "power on|off", 1,
@@ -588,6 +677,13 @@ const std::vector<Command>& Commands()
         {"save-to-controller", "save-to-controller", 0,
          Plain("save-to-controller", SettingsFrame(cmd::kSaveConfig))},
         {"apply", "apply FILE.cfg", 1, Apply},
+        {"watch", "watch [--until run-end]", 0,
+         [](Session& s, const Args&) -> Outcome {
+             s.m_events = true;
+             if (auto failure = s.Watch([&] { return s.m_opts.untilRunEnd && s.m_runEnded; }))
+                 return failure;
+             return std::nullopt;
+         }},
     };
     return commands;
 }
@@ -611,6 +707,11 @@ Outcome List(Session& s, const ToolOptions& opts)
 
 }  // namespace
 
+void InterruptQuillonctl()
+{
+    g_interrupted = 1;
+}
+
 std::string QuillonctlHelp()
 {
     std::string help =
@@ -626,6 +727,8 @@ std::string QuillonctlHelp()
         "                      With neither, the one controller attached is opened.\n"
         "  --json              One JSON object per line for every result and error.\n"
         "  --timeout MS        How long the controller may stay silent (default 3000).\n"
+        "  --wait              run go: print each cycle and wait for the run's end.\n"
+        "  --until run-end     watch: stop when a run ends.\n"
         "  --help              Show this help and exit.\n"
         "  --version           Show the version and exit.\n"
         "\n"
@@ -651,6 +754,7 @@ std::string QuillonctlHelp()
 int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const ToolPlaces& places)
 {
+    g_interrupted = 0;
     ToolOptions opts;
     const std::optional<std::string> problem = ParseOptions(args, opts);
     ToolOutput output(out, err, opts.json);

@@ -27,5 +27,8 @@ struct ToolPlaces {
 int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const ToolPlaces& places);
 
+// Ctrl+C: a watch ends as it would at its end; safe in a signal handler.
+void InterruptQuillonctl();
+
 // The --help text; the manual page is kept in step with it.
 std::string QuillonctlHelp();

@@ -62,6 +62,12 @@ void ToolOutput::Result(const std::string& type, const Fields& fields)
         for (const auto& [name, value] : fields)
             m_out << ',' << JsonQuote(name) << ':' << JsonValue(value);
         m_out << "}\n";
+    } else if (type == "event" && !fields.empty()) {
+        // An event is one line: what happened, then its details.
+        m_out << HumanValue(fields.front().second);
+        for (auto at = fields.begin() + 1; at != fields.end(); ++at)
+            m_out << ' ' << at->first << '=' << HumanValue(at->second);
+        m_out << '\n';
     } else if (fields.empty()) {
         m_out << type << '\n';
     } else {

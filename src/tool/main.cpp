@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <iostream>
 #include <string>
 
@@ -26,5 +27,6 @@ int main(int argc, char** argv)
     if (*QUILLON_RELATIVE_LIBDIR && !places.executableDir.empty())
         places.installLibDirs.push_back(places.executableDir + "/" + QUILLON_RELATIVE_LIBDIR);
     places.installLibDirs.push_back(QUILLON_INSTALL_LIBDIR);
+    std::signal(SIGINT, [](int) { InterruptQuillonctl(); });
     return RunQuillonctl({argv + 1, argv + argc}, std::cout, std::cerr, places);
 }

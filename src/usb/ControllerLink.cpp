@@ -18,6 +18,13 @@ bool WriteFrame(UsbLink& link, const Frame& frame)
 
 LinkPoll PollLink(UsbLink& link, ReplyDecoder& decoder)
 {
+    return PollLink(link, [&decoder](const uint8_t* bytes, std::size_t count) {
+        decoder.Decode(bytes, count);
+    });
+}
+
+LinkPoll PollLink(UsbLink& link, const std::function<void(const uint8_t*, std::size_t)>& decode)
+{
     DWORD queued = 0;
     if (link.GetQueueStatus(&queued) != FT_OK)
         return {LinkPoll::Lost};
@@ -28,7 +35,7 @@ LinkPoll PollLink(UsbLink& link, ReplyDecoder& decoder)
     const FT_STATUS status = link.Read(buffer, std::min(queued, kReadChunk), &got);
     LinkPoll poll{LinkPoll::Read};
     if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR)) {
-        decoder.Decode(buffer, got);
+        decode(buffer, got);
         poll.decoded = true;
     }
     return poll;

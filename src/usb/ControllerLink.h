@@ -2,6 +2,8 @@
 // The link's side of every operation, for every face: a frame written in one go, and the
 // receive queue drained into the reply decoder.
 
+#include <functional>
+
 #include "protocol/Frames.h"
 #include "protocol/ReplyDecoder.h"
 #include "usb/UsbLink.h"
@@ -23,3 +25,5 @@ struct LinkPoll {
 // One read of what is queued (at most one chunk), decoded. Bytes that come with an I/O error
 // status are still the controller's and are decoded.
 LinkPoll PollLink(UsbLink& link, ReplyDecoder& decoder);
+// The same, for a face that looks at each byte as it is decoded.
+LinkPoll PollLink(UsbLink& link, const std::function<void(const uint8_t*, std::size_t)>& decode);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "QuillonSim.h"
+#include "QuillonSimD2xx.h"
 #include "config/ConfigFile.h"
 #include "panel/support/SimCalls.h"
 #include "tool/Tool.h"
@@ -142,6 +143,43 @@ TEST(QuillonctlTest, ApplySendsTheFileFrameByFrameToTheEnd)
     QuillonSim_GetState(0, &state);
     EXPECT_EQ(state.repeatCount, 3);
     EXPECT_EQ(state.sync, 2);
+}
+
+// Two cycles of 100 ms closed and 50 ms open, from closed.
+void TwoShortCycles()
+{
+    QuillonSimState state{};
+    QuillonSim_GetState(0, &state);
+    state.repeatCount = 2;
+    state.closedTime[3] = 100;
+    state.exposureTime[3] = 50;
+    QuillonSim_SetState(0, &state);
+}
+
+TEST(QuillonctlTest, RunAndWatchTellEachEventAsItHappens)
+{
+    const std::string cycles =
+        "shutter state=opened\nshutter state=closed\ncycle left=1\n"
+        "shutter state=opened\nshutter state=closed\ncycle left=0\n";
+    ToolRun run = Quillonctl({"run", "go", "--wait"}, TwoShortCycles);
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.writes, (Strings{"CC", "FA F3"}));
+    EXPECT_EQ(run.out, "command: run\n" + cycles + "run-end\n");
+
+    // A run started elsewhere: nothing is counted, and its end is the controller's ready byte.
+    run = Quillonctl({"--json", "watch", "--until", "run-end"}, [] {
+        TwoShortCycles();
+        QSIM_FT_HANDLE h = nullptr;
+        FT_Open(0, &h);
+        uint8_t go[] = {0xFA, 0xF3};
+        QSIM_DWORD written = 0;
+        FT_Write(h, go, sizeof go, &written);
+    });
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    const std::string event = "{\"schema\":1,\"type\":\"event\",\"event\":";
+    const std::string opened = event + "\"shutter\",\"state\":\"opened\"}\n";
+    const std::string closed = event + "\"shutter\",\"state\":\"closed\"}\n";
+    EXPECT_EQ(run.out, opened + closed + opened + closed + event + "\"ready\"}\n");
 }
 
 struct Failing {
