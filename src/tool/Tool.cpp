@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -24,6 +25,7 @@
 
 void ToolHost::Write(const Frame& frame)
 {
+    m_lastFrame = frame;
     m_sent = WriteFrame(m_link, frame);
 }
 
@@ -175,6 +177,8 @@ public:
     void Decode(const uint8_t* bytes, std::size_t count);
 
     bool m_events = false;
+    // Answer bytes still owed to the last command: decoded, but no events.
+    int m_answerOwed = 0;
     bool m_runEnded = false;
 
     UsbLink m_link;
@@ -264,6 +268,7 @@ std::optional<Failure> Session::Open()
 void Session::Decode(const uint8_t* bytes, std::size_t count)
 {
     if (!m_events) {
+        m_answerOwed = std::max(m_answerOwed - static_cast<int>(count), 0);
         m_decoder.Decode(bytes, count);
         return;
     }
@@ -275,6 +280,10 @@ void Session::Decode(const uint8_t* bytes, std::size_t count)
         const int owed = g_nStatusAfterReset;
         const std::string left = p.m_strLeftCycles;
         m_decoder.Decode(&b, 1);
+        if (m_answerOwed > 0) {
+            --m_answerOwed;
+            continue;
+        }
         const bool shutterByte = b == cmd::kShutterOpen || b == cmd::kShutterClose;
         if (running > 0) {
             if (shutterByte)
@@ -372,6 +381,12 @@ Outcome Report(Session& s, const std::string& command, const OpResult& result)
 {
     switch (result.kind) {
         case OpResult::Sent:
+            // The controller's answer belongs to the command: the next command's reply must
+            // not be read from it.
+            s.m_answerOwed = ImmediateAnswerLength(s.m_host.m_lastFrame);
+            if (auto failure =
+                    s.Await([&s] { return s.m_answerOwed == 0; }, "the answer to " + command))
+                return failure;
             s.m_out.Result("sent", {{"command", command}});
             return std::nullopt;
         case OpResult::Refused:
@@ -441,9 +456,13 @@ Outcome Status(Session& s, const Args&)
 
 Outcome Info(Session& s, const Args&)
 {
+    // The echo starts the identity reply; it is no event.
+    s.m_answerOwed = 1;
     const OpResult result = SendPlain(s.m_host, SingleByteFrame(cmd::kControllerInfo));
-    if (!result.Ok())
+    if (!result.Ok()) {
+        s.m_answerOwed = 0;
         return Report(s, "info", result);
+    }
     if (auto failure =
             s.Await([&] { return s.m_host.m_identity.size() >= 2; }, "the identity reply"))
         return failure;
@@ -562,7 +581,11 @@ Outcome Run(Session& s, const Args& args)
     // Silence is normal for as long as a cycle lasts.
     ToolOptions& opts = s.m_opts;
     opts.timeoutMs += static_cast<int>(RecordMillis(g_cycleTime).ms);
-    return s.Await([] { return g_nFreeRunKind == 0; }, "the end of the run");
+    if (auto failure = s.Await([] { return g_nFreeRunKind == 0; }, "the end of the run"))
+        return failure;
+    // The run is counted out at its last report; the controller's ready byte follows it.
+    s.m_answerOwed = 1;
+    return s.Await([&s] { return s.m_answerOwed == 0; }, "the ready byte after the run");
 }
 
 Outcome Apply(Session& s, const Args& args)
@@ -705,6 +728,85 @@ Outcome List(Session& s, const ToolOptions& opts)
     return std::nullopt;
 }
 
+std::vector<std::string> SplitWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : line + ' ') {
+        if (c == ' ' || c == '\t' || c == '\r') {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    return words;
+}
+
+// One command on a session, opened first unless it is open.
+Outcome RunCommand(Session& session, const std::string& name, const Args& args, bool open)
+{
+    for (const Command& command : Commands()) {
+        if (name != command.name)
+            continue;
+        const bool ndSteps = name == "mode" && args.size() == 2;
+        if (args.size() != command.arguments && !ndSteps)
+            return Usage(std::string("Usage: quillonctl ") + command.synopsis);
+        if (open)
+            if (auto failure = session.Open())
+                return failure;
+        return command.run(session, args);
+    }
+    return Usage("Unknown command '" + name + "'; quillonctl --help lists them.");
+}
+
+// Commands from the input, one a line, on the link kept open; between them the controller's
+// events are told as they come. Ends at the input's end, "quit", Ctrl+C or a lost link.
+int Shell(Session& session, ToolOptions& opts, const LineReader& input)
+{
+    if (auto failure = session.Open()) {
+        session.m_out.Error(failure->errorClass, failure->message);
+        return failure->status;
+    }
+    session.m_events = true;
+    session.m_out.SetOneLine(true);
+    const int timeout = opts.timeoutMs;
+    const auto decode = [&session](const uint8_t* bytes, std::size_t count) {
+        session.Decode(bytes, count);
+    };
+    for (std::string line;;) {
+        const LineStatus status = input(line, kReadSliceMs);
+        if (status == LineStatus::End || g_interrupted)
+            return kExitOk;
+        if (status == LineStatus::None) {
+            if (PollLink(session.m_link, decode).kind == LinkPoll::Lost) {
+                session.m_out.Error(ClassOf(kExitNoDevice),
+                                    "the link to " + session.m_name + " was lost");
+                return kExitNoDevice;
+            }
+            continue;
+        }
+        ToolOptions lineOpts;
+        if (const auto problem = ParseOptions(SplitWords(line), lineOpts)) {
+            session.m_out.Error(ClassOf(kExitUsage), *problem);
+            continue;
+        }
+        if (lineOpts.words.empty())
+            continue;
+        if (lineOpts.words[0] == "quit")
+            return kExitOk;
+        opts.wait = lineOpts.wait;
+        opts.timeoutMs = timeout;
+        const Args args(lineOpts.words.begin() + 1, lineOpts.words.end());
+        if (const Outcome outcome = RunCommand(session, lineOpts.words[0], args, false)) {
+            session.m_out.Error(outcome->errorClass, outcome->message);
+            if (outcome->status == kExitNoDevice)
+                return kExitNoDevice;
+        }
+    }
+}
+
 }  // namespace
 
 void InterruptQuillonctl()
@@ -733,7 +835,8 @@ std::string QuillonctlHelp()
         "  --version           Show the version and exit.\n"
         "\n"
         "Commands:\n"
-        "  list\n";
+        "  list\n"
+        "  shell\n";
     for (const Command& command : Commands()) help += std::string("  ") + command.synopsis + "\n";
     help +=
         "\n"
@@ -752,7 +855,7 @@ std::string QuillonctlHelp()
 }
 
 int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  const ToolPlaces& places)
+                  const ToolPlaces& places, const LineReader& input)
 {
     g_interrupted = 0;
     ToolOptions opts;
@@ -783,16 +886,11 @@ int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::
         const Outcome outcome = List(session, opts);
         return outcome ? fail(*outcome) : kExitOk;
     }
-    for (const Command& command : Commands()) {
-        if (name != command.name)
-            continue;
-        const bool ndSteps = name == "mode" && commandArgs.size() == 2;
-        if (commandArgs.size() != command.arguments && !ndSteps)
-            return fail(Usage(std::string("Usage: quillonctl ") + command.synopsis));
-        if (auto failure = session.Open())
-            return fail(*failure);
-        const Outcome outcome = command.run(session, commandArgs);
-        return outcome ? fail(*outcome) : kExitOk;
+    if (name == "shell") {
+        if (!commandArgs.empty() || !input)
+            return fail(Usage("shell takes no arguments."));
+        return Shell(session, opts, input);
     }
-    return fail(Usage("Unknown command '" + name + "'; quillonctl --help lists them."));
+    const Outcome outcome = RunCommand(session, name, commandArgs, true);
+    return outcome ? fail(*outcome) : kExitOk;
 }

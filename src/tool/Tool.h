@@ -2,6 +2,7 @@
 // quillonctl: the controller from a script. One run opens the controller as the panel does,
 // carries out one command through the same operations, prints the result and closes.
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -24,8 +25,12 @@ struct ToolPlaces {
     std::vector<std::string> installLibDirs;
 };
 
+// The shell's input: the next line, nothing within waitMs, or the end.
+enum class LineStatus { Line, None, End };
+using LineReader = std::function<LineStatus(std::string& line, unsigned waitMs)>;
+
 int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  const ToolPlaces& places);
+                  const ToolPlaces& places, const LineReader& input = {});
 
 // Ctrl+C: a watch ends as it would at its end; safe in a signal handler.
 void InterruptQuillonctl();

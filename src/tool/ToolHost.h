@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "protocol/Frames.h"
 #include "protocol/ReplyDecoder.h"
 #include "usb/UsbLink.h"
 
@@ -25,6 +26,7 @@ public:
     bool LastWriteSent() const override { return m_sent; }
 
     const std::string& CaptionText(Caption which) { return m_captions[which]; }
+    Frame m_lastFrame;                    // the last frame written
     std::vector<std::string> m_identity;  // the identity reply's lines
     int m_listed = 0;                     // bytes the decoder listed
 

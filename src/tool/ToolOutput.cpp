@@ -62,6 +62,10 @@ void ToolOutput::Result(const std::string& type, const Fields& fields)
         for (const auto& [name, value] : fields)
             m_out << ',' << JsonQuote(name) << ':' << JsonValue(value);
         m_out << "}\n";
+    } else if (m_oneLine && type != "event") {
+        m_out << type;
+        for (const auto& [name, value] : fields) m_out << ' ' << name << '=' << HumanValue(value);
+        m_out << '\n';
     } else if (type == "event" && !fields.empty()) {
         // An event is one line: what happened, then its details.
         m_out << HumanValue(fields.front().second);
@@ -78,6 +82,14 @@ void ToolOutput::Result(const std::string& type, const Fields& fields)
 
 void ToolOutput::Error(const std::string& errorClass, const std::string& message)
 {
+    if (m_oneLine && !m_json) {
+        std::string line = message;
+        for (char& c : line)
+            if (c == '\n')
+                c = ' ';
+        m_out << "error class=" << errorClass << " message=" << line << std::endl;
+        return;
+    }
     m_err << "quillonctl: " << message << std::endl;
     if (m_json) {
         m_out << "{\"schema\":" << kJsonSchema

@@ -24,6 +24,8 @@ public:
     {
     }
     bool Json() const { return m_json; }
+    // The shell: every answer and error on one line of standard output.
+    void SetOneLine(bool on) { m_oneLine = on; }
     // A result: "type" names it; humans get "name: value" lines, one per field.
     void Result(const std::string& type, const Fields& fields);
     // Errors go to standard error, and to standard output as a JSON line with --json.
@@ -33,6 +35,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_json;
+    bool m_oneLine = false;
 };
 
 std::string JsonQuote(const std::string& text);

@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <unistd.h>
 
 #include <climits>
@@ -14,6 +15,40 @@
 #define QUILLON_RELATIVE_LIBDIR ""
 #endif
 
+namespace {
+
+// Standard input, one line at a time, waiting at most waitMs for the next.
+LineStatus ReadStdinLine(std::string& line, unsigned waitMs)
+{
+    static std::string pending;
+    static bool ended = false;
+    for (;;) {
+        if (const std::size_t end = pending.find('\n'); end != std::string::npos) {
+            line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return LineStatus::Line;
+        }
+        if (ended) {
+            if (pending.empty())
+                return LineStatus::End;
+            line.swap(pending);
+            pending.clear();
+            return LineStatus::Line;
+        }
+        pollfd fd{0, POLLIN, 0};
+        if (poll(&fd, 1, static_cast<int>(waitMs)) <= 0)
+            return LineStatus::None;
+        char buffer[4096];
+        const ssize_t got = read(0, buffer, sizeof buffer);
+        if (got <= 0)
+            ended = true;
+        else
+            pending.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     ToolPlaces places;
@@ -28,5 +63,5 @@ int main(int argc, char** argv)
         places.installLibDirs.push_back(places.executableDir + "/" + QUILLON_RELATIVE_LIBDIR);
     places.installLibDirs.push_back(QUILLON_INSTALL_LIBDIR);
     std::signal(SIGINT, [](int) { InterruptQuillonctl(); });
-    return RunQuillonctl({argv + 1, argv + argc}, std::cout, std::cerr, places);
+    return RunQuillonctl({argv + 1, argv + argc}, std::cout, std::cerr, places, ReadStdinLine);
 }

@@ -49,15 +49,22 @@ struct ToolRun {
     Strings writes;  // after the handshake's EE
 };
 
-ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {})
+ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, Strings lines = {})
 {
+    LineReader input = [&lines](std::string& line, unsigned) {
+        if (lines.empty())
+            return LineStatus::End;
+        line = lines.front();
+        lines.erase(lines.begin());
+        return LineStatus::Line;
+    };
     QuillonSim_Reset();
     if (fault)
         fault();
     QuillonSim_ClearCallLog();
     args.insert(args.begin(), {"--driver", kSim});
     std::ostringstream out, err;
-    ToolRun run{RunQuillonctl(args, out, err, {}), out.str(), err.str(), SimWrites()};
+    ToolRun run{RunQuillonctl(args, out, err, {}, input), out.str(), err.str(), SimWrites()};
     if (!run.writes.empty() && run.writes.front() == "EE")
         run.writes.erase(run.writes.begin());
     return run;
@@ -180,6 +187,29 @@ TEST(QuillonctlTest, RunAndWatchTellEachEventAsItHappens)
     const std::string opened = event + "\"shutter\",\"state\":\"opened\"}\n";
     const std::string closed = event + "\"shutter\",\"state\":\"closed\"}\n";
     EXPECT_EQ(run.out, opened + closed + opened + closed + event + "\"ready\"}\n");
+}
+
+TEST(QuillonctlTest, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
+{
+    // Each command's answer is awaited, so none is taken for an event or for the next reply.
+    ToolRun run =
+        Quillonctl({"shell"}, {},
+                   {"shutter open", "status", "", "bogus", "info", "mode nd 7", "quit", "stop"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.writes, (Strings{"AA", "CC", "FD", "DE 07"}));
+    EXPECT_EQ(run.out,
+              "sent command=shutter\n"
+              "status shutter=open mode=fast nd-steps=0 trigger=enable-high sync=low "
+              "closed-time=0:00:00.0000 exposure-time=0:00:00.0000 cycle-time=0:00:00.0240 "
+              "run=none repeat=0\n"
+              "error class=usage message=Unknown command 'bogus'; quillonctl --help lists them.\n"
+              "info serial=QSC10001 firmware=V1.0\n"
+              "sent command=mode\n");
+
+    run = Quillonctl({"--json", "shell"}, {}, {"shutter ajar"});
+    EXPECT_EQ(run.out,
+              "{\"schema\":1,\"type\":\"error\",\"class\":\"usage\",\"message\":"
+              "\"shutter takes open|close, not 'ajar'.\"}\n");
 }
 
 struct Failing {
