@@ -3,7 +3,7 @@
 
 #include <tuple>
 
-#include "panel/PanelState.h"
+#include "protocol/PanelState.h"
 
 inline auto PanelFields(const PanelState& p)
 {

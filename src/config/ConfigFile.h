@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "panel/PanelState.h"
+#include "protocol/PanelState.h"
 #include "timing/TimeRecord.h"
 
 // The eighteen items, in file order.

@@ -9,7 +9,7 @@
 #include "framework/Prompts.h"
 #include "framework/SaveFile.h"
 #include "panel/CShutterPanelDlg.h"
-#include "protocol/ModeCaptions.h"
+#include "protocol/Operations.h"
 #include "timing/TimeRecord.h"
 
 namespace {
@@ -100,7 +100,7 @@ void CShutterPanelDlg::OnLoadConfig()
 
     // No mode: the captions keep showing whatever mode was shown before.
     if (m_nShutterMode != -1)
-        ShowModeCaptions(*this, m_nShutterMode, m_nNdSteps);
+        ShowModeCaptions(Host(), m_nShutterMode, m_nNdSteps);
     CheckDlgButton(IDC_TRIGGER_PULSE, m_nTriggerMode != -1);
     CheckDlgButton(IDC_SYNC_PULSE, m_nSyncPolarity != -1);
     m_comboTimer.SetCurSel(

@@ -14,7 +14,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
-#include "panel/PanelState.h"
+#include "protocol/PanelState.h"
 #include "usb/UsbLink.h"
 
 class Profile;
@@ -220,6 +220,8 @@ public:
     void EndCommand();
     // Whether the whole frame went out: only then may an answer be awaited.
     bool WriteFrame(const Frame& frame);
+    // The operations' view of the panel: its fields, captions, boxes and writes.
+    DecoderHost& Host() { return *m_decoderHost; }
     // A modal dialog run on behalf of an operation: ticks do not poll until it closes.
     bool RunModalDialog(CDialog& dlg);
     void OnShutterOpen();

@@ -5,7 +5,7 @@
 // far: the expected totals run 2, 4, 7, 10, 17, 24, 29 (2, 5, 8, 11, 18, 25, 30 with neutral
 // density), so each band below is met exactly once.
 
-#include "panel/PanelState.h"
+#include "protocol/PanelState.h"
 #include "protocol/Frames.h"
 #include "timing/TimeRecord.h"
 

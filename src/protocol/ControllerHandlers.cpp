@@ -4,8 +4,8 @@
 #include "framework/Prompts.h"
 #include "panel/CShutterPanelDlg.h"
 #include "panel/ReceivedList.h"
-#include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
+#include "protocol/Operations.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ bool Confirmed(CShutterPanelDlg& dlg, const char* text)
 
 void CShutterPanelDlg::OnStatus()
 {
-    if (BeginCommand() && WriteFrame(SingleByteFrame(cmd::kStatusRequest)))
-        g_nStatusIndex = 0;
+    if (BeginCommand())
+        RequestStatus(Host());
     EndCommand();
 }
 
@@ -55,23 +55,22 @@ void CShutterPanelDlg::OnPowerOff()
 
 void CShutterPanelDlg::OnReset()
 {
-    if (BeginCommand() && WriteFrame(SingleByteFrame(cmd::kReset)))
-        g_nStatusAfterReset = 1;
+    if (BeginCommand())
+        ResetController(Host());
     EndCommand();
 }
 
 void CShutterPanelDlg::OnRestoreDefault()
 {
-    if (BeginCommand() && Confirmed(*this, kRestoreDefaultText) &&
-        WriteFrame(SettingsFrame(cmd::kRestoreDefaults)))
-        g_nStatusAfterReset = 2;
+    if (BeginCommand() && Confirmed(*this, kRestoreDefaultText))
+        RestoreDefaults(Host());
     EndCommand();
 }
 
 void CShutterPanelDlg::OnSaveToController()
 {
     if (BeginCommand() && Confirmed(*this, kSaveConfigText))
-        WriteFrame(SettingsFrame(cmd::kSaveConfig));
+        SendPlain(Host(), SettingsFrame(cmd::kSaveConfig));
     EndCommand();
 }
 

@@ -151,3 +151,41 @@ Frame FreeRunFrame(int freeRunOption)
     }
     return SettingsFrame(LowByte(cmd::kFreeRunOnPowerUp + freeRunOption));
 }
+
+int ImmediateAnswerLength(const Frame& frame)
+{
+    if (frame.empty())
+        return 0;
+    switch (frame[0]) {
+        case cmd::kOnline:
+            return 2;
+        case cmd::kShutterOpen:
+        case cmd::kShutterClose:
+        case cmd::kFastMode:
+        case cmd::kSoftMode:
+        case cmd::kNdMode:
+            return static_cast<int>(frame.size()) + 1;
+        case cmd::kStop:
+        case cmd::kPowerOn:
+        case cmd::kPowerOff:
+            return 1;
+        case cmd::kSettings:
+            break;
+        default:
+            return 0;
+    }
+    if (frame.size() < 2)
+        return 0;
+    switch (frame[1]) {
+        case cmd::kRestoreDefaults:
+        case cmd::kFreeRunOnPowerUp:
+        case cmd::kFreeRunOnTrigger:
+        case cmd::kFreeRunGo:
+            return 0;
+        case cmd::kSaveConfig:
+            return 2;
+        default:
+            // Trigger, sync, both times and the repeat count: echo and ready byte.
+            return static_cast<int>(frame.size()) + 1;
+    }
+}

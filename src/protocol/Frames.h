@@ -106,3 +106,8 @@ RepeatCount TransferRepeatCount(const std::string& repeatNumber);
 Frame TransferRepeatCountFrame(const std::string& repeatNumber);
 // Free run on power up, on trigger or go for options 0, 1 and 2; empty for any other option.
 Frame FreeRunFrame(int freeRunOption);
+
+// How many bytes the controller answers a frame with at once: the echo of a setting and its
+// ready byte, the online reply, the echo of the rest. Replies the decoder reads itself (status,
+// identity) and ready bytes that come later (after a reset, a restore or a run) are not counted.
+int ImmediateAnswerLength(const Frame& frame);

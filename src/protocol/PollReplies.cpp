@@ -2,17 +2,15 @@
 // feeds it to the reply decoder, which reaches the panel through the host below.
 
 #include <QComboBox>
-#include <algorithm>
 
 #include "panel/CShutterPanelDlg.h"
 #include "panel/ReceivedList.h"
 #include "protocol/Frames.h"
 #include "protocol/ReplyDecoder.h"
+#include "usb/ControllerLink.h"
 #include "usb/LinkFlags.h"
 
 namespace {
-
-constexpr DWORD kReadChunk = 600;
 
 class PanelDecoderHost : public DecoderHost {
 public:
@@ -110,24 +108,18 @@ void CShutterPanelDlg::PollReplies()
         ~Leave() { flag = false; }
     } leave{m_bInPoll};
 
-    DWORD queued = 0;
-    if (m_usb.GetQueueStatus(&queued) != FT_OK) {
+    const LinkPoll poll = PollLink(m_usb, *m_decoder);
+    if (poll.kind == LinkPoll::Lost) {
         OnLinkLost();
         return;
     }
-    if (queued == 0)
+    if (poll.kind == LinkPoll::Idle)
         return;
-
-    unsigned char buffer[kReadChunk];
-    DWORD got = 0;
-    const FT_STATUS status = m_usb.Read(buffer, std::min(queued, kReadChunk), &got);
     m_bTickRead = true;
     // Both ways end with a push. The controls that changed have asked to be redrawn; painting
     // the whole panel here, on every tick that finds bytes, would cost more than everything
     // else together.
-    if (got > 0 && got <= kReadChunk && (status == FT_OK || status == FT_IO_ERROR))
-        m_decoder->Decode(buffer, got);
-    else
+    if (!poll.decoded)
         UpdateData(false);
     if (m_bTimerTick && !m_countShowHold.isActive())
         m_countShowHold.start();

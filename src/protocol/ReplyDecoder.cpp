@@ -4,6 +4,7 @@
 
 #include "protocol/ConfigTransfer.h"
 #include "protocol/Frames.h"
+#include "protocol/Operations.h"
 #include "timing/IntegerReading.h"
 #include "timing/TimeRecord.h"
 
@@ -53,13 +54,6 @@ void TakeTimeByte(TimeRecord& record, int offset, uint8_t b)
         default:
             break;
     }
-}
-
-std::string TransitionText(int steps)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f ms", steps * 0.2638888888888889);
-    return text;
 }
 
 }  // namespace
@@ -157,7 +151,7 @@ void ReplyDecoder::StatusByte(uint8_t b)
     const bool nd = index >= 4 && p.m_nShutterMode == kNeutralDensity;
     if (nd && index == 4) {
         p.m_nNdSteps = b;
-        m_host.SetCaption(Caption::TransitionTimes, TransitionText(b));
+        m_host.SetCaption(Caption::TransitionTimes, NdTransitionText(b));
         m_host.SetCaption(Caption::NdRadio, "Neutral Density - " + Decimal(b));
         return;
     }

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "panel/PanelState.h"
+#include "protocol/PanelState.h"
 #include "protocol/DecoderState.h"
 
 class Frame;

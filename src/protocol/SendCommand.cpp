@@ -3,6 +3,8 @@
 
 #include "panel/CShutterPanelDlg.h"
 #include "protocol/Frames.h"
+#include "protocol/Operations.h"
+#include "usb/ControllerLink.h"
 
 bool CShutterPanelDlg::BeginCommand()
 {
@@ -12,13 +14,7 @@ bool CShutterPanelDlg::BeginCommand()
 
 bool CShutterPanelDlg::WriteFrame(const Frame& frame)
 {
-    // A frame is one write; the controller reports nothing useful about a failed one, and the
-    // decoder notices a lost link at its next tick. A frame that did not go out whole gets no
-    // answer, which the caller must not wait for.
-    Frame bytes = frame;
-    DWORD written = 0;
-    const FT_STATUS status = m_usb.Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written);
-    return status == FT_OK && written == bytes.size();
+    return ::WriteFrame(m_usb, frame);
 }
 
 void CShutterPanelDlg::EndCommand()
@@ -31,7 +27,7 @@ void CShutterPanelDlg::EndCommand()
 void CShutterPanelDlg::SendCommand(const Frame& frame)
 {
     if (BeginCommand())
-        WriteFrame(frame);
+        SendPlain(Host(), frame);
     EndCommand();
 }
 

@@ -3,15 +3,33 @@
 
 #include "framework/Prompts.h"
 #include "panel/CShutterPanelDlg.h"
-#include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
+#include "protocol/Operations.h"
 
 namespace {
 
-void WarnRetype(CShutterPanelDlg& dlg, const char* reason)
+void Warn(CShutterPanelDlg& dlg, const std::string& text)
 {
-    dlg.GetPrompts().MessageBox(std::string(reason) + " Please retype.", "Warning",
-                                MbIcon::Exclamation, MbButtons::Ok);
+    dlg.GetPrompts().MessageBox(text, "Warning", MbIcon::Exclamation, MbButtons::Ok);
+}
+
+// A repeat text the controller must not get asks for another.
+void WarnRetype(CShutterPanelDlg& dlg, const OpResult& result)
+{
+    if (result.kind == OpResult::Refused)
+        Warn(dlg, std::string(result.refusal) + " Please retype.");
+}
+
+// Go and On Trigger Pulse: the run's cycles are counted from the controller's reports, which
+// needs a repeat number to count down from.
+void StartCountedRun(CShutterPanelDlg& dlg, int option)
+{
+    if (dlg.BeginCommand()) {
+        if (const OpResult result = StartFreeRun(dlg.Host(), option);
+            result.kind == OpResult::Refused)
+            Warn(dlg, result.refusal);
+    }
+    dlg.EndCommand();
 }
 
 }  // namespace
@@ -19,52 +37,14 @@ void WarnRetype(CShutterPanelDlg& dlg, const char* reason)
 void CShutterPanelDlg::OnApply()
 {
     // No pull: the transfer starts from the fields as last pulled.
-    if (UsbReady()) {
-        if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
-            // Refused before anything goes out, rather than half a configuration sent.
-            WarnRetype(*this, reason);
-        } else {
-            // Unsent, the frame gets no answer: no transfer waits for one, nor for an earlier
-            // one.
-            const bool sent = WriteFrame(ShutterFrame(m_nShutterState));
-            g_nTransferExpected = sent ? 2 : -1;
-            g_nTransferReceived = sent ? 0 : -1;
-        }
-    }
+    WarnRetype(*this, StartTransfer(Host()));
     EndCommand();
 }
 
-namespace {
-
-// Go and On Trigger Pulse: the run's cycles are counted from the controller's reports, which
-// needs a repeat number to count down from.
-void StartCountedRun(CShutterPanelDlg& dlg, int option)
-{
-    if (dlg.BeginCommand()) {
-        if (dlg.m_strRepeatNumber.empty()) {
-            dlg.GetPrompts().MessageBox("Please set the repeat number first, then try again!",
-                                        "Warning", MbIcon::Exclamation, MbButtons::Ok);
-        } else {
-            dlg.m_nFreeRunOption = option;
-            // No run starts on a frame that did not go out, and counting one would keep every
-            // later reply from the list.
-            if (dlg.WriteFrame(FreeRunFrame(option))) {
-                g_nFreeRunKind = option;
-                g_nFreeRunStartState = dlg.m_nShutterState;
-            }
-        }
-    }
-    dlg.EndCommand();
-}
-
-}  // namespace
-
 void CShutterPanelDlg::OnOnPowerUp()
 {
-    if (BeginCommand()) {
-        m_nFreeRunOption = 0;
-        WriteFrame(FreeRunFrame(0));
-    }
+    if (BeginCommand())
+        StartFreeRun(Host(), 0);
     EndCommand();
 }
 
@@ -80,16 +60,8 @@ void CShutterPanelDlg::OnGo()
 
 void CShutterPanelDlg::OnSendRepeat()
 {
-    if (BeginCommand()) {
-        if (const char* reason = RepeatNumberRefusal(m_strRepeatNumber)) {
-            WarnRetype(*this, reason);
-        } else {
-            RepeatCount count = SendRepeatCount(m_strRepeatNumber);
-            m_strRepeatNumber = std::move(count.repeatNumber);
-            WriteFrame(count.frame);
-            m_strLeftCycles = m_strRepeatNumber;
-        }
-    }
+    if (BeginCommand())
+        WarnRetype(*this, SendRepeat(Host()));
     EndCommand();
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Installs the build into a temporary DESTDIR and checks what a desktop user and a packager get:
 the program runs from there against the installed simulator, the listed files are in place, the
-desktop entry, metainfo and udev rule are valid, and the manual page lists exactly the options
---help prints.
+desktop entry, metainfo and udev rule are valid, and the manual pages list exactly the options
+(and the tool's commands) --help prints.
 
 usage: install_test.py CMAKE BUILD_DIR PKGLIBDIR UDEV_RULES_DIR
 """
@@ -50,6 +50,7 @@ def check_files(root, pkglibdir, udev_dir):
     usr = root + PREFIX
     expected = [
         "bin/quillon-utility",
+        "bin/quillonctl",
         f"{pkglibdir}/libquillon-sim.so",
         f"{pkglibdir}/libquillon-tty.so",
         f"{pkglibdir}/quillon-sim-pty",
@@ -57,12 +58,13 @@ def check_files(root, pkglibdir, udev_dir):
         f"share/metainfo/{APP_ID}.metainfo.xml",
         f"share/icons/hicolor/scalable/apps/{APP_ID}.svg",
         "share/man/man1/quillon-utility.1",
+        "share/man/man1/quillonctl.1",
         f"{udev_dir}/70-quillon-utility.rules",
     ]
     for path in expected:
         if not os.path.isfile(os.path.join(usr, path)):
             fail(f"not installed: {PREFIX}/{path}")
-    for path in ("bin/quillon-utility", f"{pkglibdir}/quillon-sim-pty"):
+    for path in ("bin/quillon-utility", "bin/quillonctl", f"{pkglibdir}/quillon-sim-pty"):
         if not os.access(os.path.join(usr, path), os.X_OK):
             fail(f"not executable: {PREFIX}/{path}")
     # Each icon where its size says, so the menu does not scale the wrong picture.
@@ -149,44 +151,67 @@ def check_udev_rule(root, udev_dir):
         fail(f"udev rules cover {sorted(map(str, subsystems))}, not the raw USB device and the tty")
 
 
-def check_manual_page(root):
-    program = root + PREFIX + "/bin/quillon-utility"
+def page_tags(text, section):
+    """The words each .TP tag line of a section names, or None without the section."""
+    body = re.search(rf"^\.SH {section}\n(.*?)^\.SH ", text, re.S | re.M)
+    if not body:
+        return None
+    return [tag.replace("\\-", "-") for tag in re.findall(r"^\.TP\n(.*)$", body.group(1), re.M)]
+
+
+def compare(name, what, in_help, in_page):
+    if not in_help:
+        fail(f"{name}: no {what} read from --help")
+    for item in sorted(in_help - in_page):
+        fail(f"{name}: {item} is in --help but not in the manual page")
+    for item in sorted(in_page - in_help):
+        fail(f"{name}: {item} is in the manual page but not in --help")
+
+
+def check_manual_page(root, name, with_commands=False):
+    program = root + PREFIX + "/bin/" + name
     # No display at all: --help must not need one.
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     result = run([program, "--help"], env)
     if result.returncode != 0:
-        fail(f"--help without a display exited {result.returncode}: {result.stderr}")
+        fail(f"{name} --help without a display exited {result.returncode}: {result.stderr}")
         return
     help_options = set()
+    help_commands = set()
+    in_commands = False
     for line in result.stdout.splitlines():
+        if not line.startswith(" "):
+            in_commands = line == "Commands:"
+            continue
+        if in_commands:
+            help_commands.add(line.split()[0])
+            continue
         m = re.match(r"\s+(-[^ ].*?)(\s{2,}|$)", line)
         if m:
             help_options.update(re.findall(r"--?[A-Za-z?][\w-]*", m.group(1)))
 
-    page = root + PREFIX + "/share/man/man1/quillon-utility.1"
+    page = root + PREFIX + f"/share/man/man1/{name}.1"
     with open(page, encoding="utf-8") as f:
         text = f.read()
-    options = re.search(r"^\.SH OPTIONS\n(.*?)^\.SH ", text, re.S | re.M)
-    if not options:
-        fail("the manual page has no OPTIONS section")
+    options = page_tags(text, "OPTIONS")
+    if options is None:
+        fail(f"{name}: the manual page has no OPTIONS section")
         return
     # The tag line after each .TP names the option(s) it describes.
     man_options = set()
-    for tag in re.findall(r"^\.TP\n(.*)$", options.group(1), re.M):
-        man_options.update(re.findall(r"--?[A-Za-z?][\w-]*", tag.replace("\\-", "-")))
-
-    if not help_options:
-        fail(f"no options read from --help:\n{result.stdout}")
-    for option in sorted(help_options - man_options):
-        fail(f"{option} is in --help but not in the manual page")
-    for option in sorted(man_options - help_options):
-        fail(f"{option} is in the manual page but not in --help")
+    for tag in options:
+        man_options.update(re.findall(r"--?[A-Za-z?][\w-]*", tag))
+    compare(name, "options", help_options, man_options)
+    if with_commands:
+        commands = page_tags(text, "COMMANDS") or []
+        man_commands = {re.sub(r"^\.B[IR]? ", "", tag).split()[0] for tag in commands}
+        compare(name, "commands", help_commands, man_commands)
 
     groff = need_tool("groff")
     lint = run([groff, "-man", "-ww", "-z", page])
     if lint.returncode != 0 or lint.stderr.strip():
-        fail(f"groff finds faults in the manual page:\n{lint.stderr}")
+        fail(f"groff finds faults in the manual page of {name}:\n{lint.stderr}")
 
 
 def main():
@@ -203,7 +228,8 @@ def main():
         check_runs_against_installed_simulator(root, work, pkglibdir)
         check_desktop_files(root)
         check_udev_rule(root, udev_dir)
-        check_manual_page(root)
+        check_manual_page(root, "quillon-utility")
+        check_manual_page(root, "quillonctl", with_commands=True)
     return 1 if failures else 0
 
 

@@ -3,7 +3,7 @@
 // copies it into the fields, a push copies the fields back, where a radio or combo value without
 // a button reads as -1. The step count has no control and is not exchanged.
 
-#include "panel/PanelState.h"
+#include "protocol/PanelState.h"
 #include "protocol/ReplyDecoder.h"
 
 class MirrorHost : public DecoderHost {

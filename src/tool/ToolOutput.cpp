@@ -1,0 +1,99 @@
+#include "tool/ToolOutput.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+std::string JsonQuote(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            quoted += escaped;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string FormatMillis(double ms)
+{
+    const long long tenths = std::llround(ms * 10);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%04lld", tenths / 36000000,
+                  tenths / 600000 % 60, tenths / 10000 % 60, tenths % 10000);
+    return text;
+}
+
+namespace {
+
+std::string JsonValue(const FieldValue& value)
+{
+    if (const auto* text = std::get_if<std::string>(&value))
+        return JsonQuote(*text);
+    if (const auto* number = std::get_if<long long>(&value))
+        return std::to_string(*number);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f", std::get<Millis>(value).ms);
+    return text;
+}
+
+std::string HumanValue(const FieldValue& value)
+{
+    if (const auto* text = std::get_if<std::string>(&value))
+        return *text;
+    if (const auto* number = std::get_if<long long>(&value))
+        return std::to_string(*number);
+    return FormatMillis(std::get<Millis>(value).ms);
+}
+
+}  // namespace
+
+void ToolOutput::Result(const std::string& type, const Fields& fields)
+{
+    if (m_json) {
+        m_out << "{\"schema\":" << kJsonSchema << ",\"type\":" << JsonQuote(type);
+        for (const auto& [name, value] : fields)
+            m_out << ',' << JsonQuote(name) << ':' << JsonValue(value);
+        m_out << "}\n";
+    } else if (m_oneLine && type != "event") {
+        m_out << type;
+        for (const auto& [name, value] : fields) m_out << ' ' << name << '=' << HumanValue(value);
+        m_out << '\n';
+    } else if (type == "event" && !fields.empty()) {
+        // An event is one line: what happened, then its details.
+        m_out << HumanValue(fields.front().second);
+        for (auto at = fields.begin() + 1; at != fields.end(); ++at)
+            m_out << ' ' << at->first << '=' << HumanValue(at->second);
+        m_out << '\n';
+    } else if (fields.empty()) {
+        m_out << type << '\n';
+    } else {
+        for (const auto& [name, value] : fields) m_out << name << ": " << HumanValue(value) << '\n';
+    }
+    m_out.flush();
+}
+
+void ToolOutput::Error(const std::string& errorClass, const std::string& message)
+{
+    if (m_oneLine && !m_json) {
+        std::string line = message;
+        for (char& c : line)
+            if (c == '\n')
+                c = ' ';
+        m_out << "error class=" << errorClass << " message=" << line << std::endl;
+        return;
+    }
+    m_err << "quillonctl: " << message << std::endl;
+    if (m_json) {
+        m_out << "{\"schema\":" << kJsonSchema
+              << ",\"type\":\"error\",\"class\":" << JsonQuote(errorClass)
+              << ",\"message\":" << JsonQuote(message) << "}" << std::endl;
+    }
+}
