@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +25,7 @@
 #include "Figure.h"
 #include "tty/FakeSysfs.h"
 #include "tty/SimPtyProcess.h"
-#include "tty/ToolProcess.h"
+#include "tty/ChildProcess.h"
 
 namespace {
 
@@ -78,10 +78,10 @@ void BM_QuillonctlStatusJson(benchmark::State& state)
         return;
     const double median = Median(ms);
     state.counters["median_ms"] = median;
-    std::printf("quillonctl --simulate status --json to its JSON line, 20 runs: median %.1f ms, "
-                "min %.1f ms, max %.1f ms\n",
-                median, *std::min_element(ms.begin(), ms.end()),
-                *std::max_element(ms.begin(), ms.end()));
+    std::printf(
+        "quillonctl --simulate status --json to its JSON line, 20 runs: median %.1f ms, "
+        "min %.1f ms, max %.1f ms\n",
+        median, *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end()));
     ReportFigure("quillonctl --simulate status --json to its JSON line (median of 20)", median,
                  "ms", Goal::AtMost, 50);
 }
@@ -121,9 +121,10 @@ void BM_QuillonctlShellStatusOverTty(benchmark::State& state)
     std::sort(ms.begin(), ms.end());
     const double median = Median(ms);
     state.counters["median_ms"] = median;
-    std::printf("status inside quillonctl shell through the serial backend, %d requests: median "
-                "%.3f ms, 99th percentile %.3f ms, max %.3f ms\n",
-                kRequests, median, ms[ms.size() * 99 / 100], ms.back());
+    std::printf(
+        "status inside quillonctl shell through the serial backend, %d requests: median "
+        "%.3f ms, 99th percentile %.3f ms, max %.3f ms\n",
+        kRequests, median, ms[ms.size() * 99 / 100], ms.back());
     ReportFigure("status inside quillonctl shell through the serial backend (median of 1000)",
                  median, "ms", Goal::AtMost, 3);
 }
@@ -186,11 +187,11 @@ void BM_QuillonctlWatchResidentMemory(benchmark::State& state)
     const double peakMiB = late.second / 1024.0;
     const double growthKiB = double(late.first - early.first);
     state.counters["peak_MiB"] = peakMiB;
-    std::printf("quillonctl watch through the serial backend: VmRSS %ld KiB at the 20th event, "
-                "%ld KiB at the 300th; VmHWM %ld KiB\n",
-                early.first, late.first, late.second);
-    ReportFigure("quillonctl watch, peak resident memory (VmHWM)", peakMiB, "MiB", Goal::AtMost,
-                 8);
+    std::printf(
+        "quillonctl watch through the serial backend: VmRSS %ld KiB at the 20th event, "
+        "%ld KiB at the 300th; VmHWM %ld KiB\n",
+        early.first, late.first, late.second);
+    ReportFigure("quillonctl watch, peak resident memory (VmHWM)", peakMiB, "MiB", Goal::AtMost, 8);
     ReportFigure("quillonctl watch, resident growth from the 20th to the 300th event", growthKiB,
                  "KiB", Goal::AtMost, 64);
 }

@@ -14,9 +14,8 @@
 
 #include "config/ConfigFile.h"
 #include "tty/FakeSysfs.h"
-#include "tty/ReadWithin.h"
 #include "tty/SimPtyProcess.h"
-#include "tty/ToolProcess.h"
+#include "tty/ChildProcess.h"
 
 namespace {
 
@@ -62,8 +61,8 @@ Relayed Relay(ToolProcess& tool, int port, int controller, const Bytes& inject)
     bool injected = inject.empty();
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while ((out >= 0 || err >= 0) && Clock::now() < deadline) {
-        pollfd fds[] = {{port, POLLIN, 0}, {controller, POLLIN, 0}, {out, POLLIN, 0},
-                        {err, POLLIN, 0}};
+        pollfd fds[] = {
+            {port, POLLIN, 0}, {controller, POLLIN, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
         if (poll(fds, 4, 100) <= 0)
             continue;
         uint8_t buffer[4096];

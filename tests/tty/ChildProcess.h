@@ -1,6 +1,6 @@
 #pragma once
-// quillonctl as a child of a test or benchmark, its standard input, output and error on pipes,
-// always ended by the destructor at the latest. Every wait is bounded.
+// A program of the build as a child of a test or benchmark, its standard input and output (and
+// error, when asked) on pipes, always ended by the destructor at the latest. Every wait is bounded.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-class ToolProcess {
+class ChildProcess {
 public:
-    explicit ToolProcess(const std::vector<std::string>& options)
+    ChildProcess(const std::string& program, const std::vector<std::string>& options,
+                 bool pipeError)
     {
-        std::vector<std::string> args = {QUILLON_BUILD_DIR "/quillonctl"};
+        std::vector<std::string> args = {QUILLON_BUILD_DIR "/" + program};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -30,12 +31,14 @@ public:
         const pid_t parent = getpid();
         pid_ = fork();
         if (pid_ == 0) {
+            // Ends with the parent, however that ends.
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (getppid() != parent)
                 _exit(127);
             dup2(in[0], STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
+            if (pipeError)
+                dup2(err[1], STDERR_FILENO);
             execv(argv[0], argv.data());
             _exit(127);
         }
@@ -49,7 +52,7 @@ public:
             pidfd_ = int(syscall(SYS_pidfd_open, pid_, 0));
     }
 
-    ~ToolProcess()
+    ~ChildProcess()
     {
         if (pid_ > 0 && !reaped_) {
             kill(pid_, SIGKILL);
@@ -59,8 +62,8 @@ public:
             if (fd >= 0)
                 close(fd);
     }
-    ToolProcess(const ToolProcess&) = delete;
-    ToolProcess& operator=(const ToolProcess&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
     int Out() const { return out_; }
@@ -101,6 +104,14 @@ public:
     }
 
     // The exit status, or -1 when the program did not exit by itself in time (then it is killed).
+    int Stop(int signal = SIGTERM, int timeoutMs = 5000)
+    {
+        if (pid_ <= 0 || reaped_)
+            return -1;
+        kill(pid_, signal);
+        return Wait(timeoutMs);
+    }
+
     int Wait(int timeoutMs)
     {
         if (pid_ <= 0 || reaped_)
@@ -122,4 +133,13 @@ private:
     int pidfd_ = -1;
     bool reaped_ = false;
     std::string pending_;
+};
+
+// quillonctl, its standard error read by the caller.
+class ToolProcess : public ChildProcess {
+public:
+    explicit ToolProcess(const std::vector<std::string>& options)
+        : ChildProcess("quillonctl", options, true)
+    {
+    }
 };
