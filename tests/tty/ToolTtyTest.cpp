@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "config/ConfigFile.h"
+#include "tty/ChildProcess.h"
 #include "tty/FakeSysfs.h"
 #include "tty/SimPtyProcess.h"
-#include "tty/ChildProcess.h"
 
 namespace {
 
@@ -92,8 +92,6 @@ Relayed Relay(ToolProcess& tool, int port, int controller, const Bytes& inject)
     return run;
 }
 
-constexpr const char* kStatusFrame = "> CC\n< CC AC DC 00 A1 B2 ";
-
 struct Row {
     std::vector<std::string> args;
     std::string input;  // for the shell
@@ -142,7 +140,7 @@ TEST(QuillonctlTtyTest, CoreCommandsThroughTheSerialBackend)
         {{"status"},
          "",
          {},
-         std::string(kStatusFrame) + "10 00 00 00 00 20 00 00 00 00 F0 00 00 0D",
+         "> CC\n< CC AC DC 00 A1 B2 10 00 00 00 00 20 00 00 00 00 F0 00 00 0D",
          "shutter: closed\nmode: fast\nnd-steps: 0\ntrigger: enable-high\nsync: low\n"
          "closed-time: 0:00:00.0000\nexposure-time: 0:00:00.0000\ncycle-time: 0:00:00.0240\n"
          "run: none\nrepeat: 0\n"},
