@@ -8,6 +8,9 @@
 #include <variant>
 #include <vector>
 
+#include "protocol/PanelState.h"
+#include "timing/TimeRecord.h"
+
 inline constexpr int kJsonSchema = 1;
 
 // A field's value: a word or text, a whole number, or a time in milliseconds (0.1 ms steps).
@@ -41,3 +44,7 @@ private:
 std::string JsonQuote(const std::string& text);
 // "0:00:01.5003": hours, minutes, seconds, and the milliseconds with their tenth.
 std::string FormatMillis(double ms);
+
+Millis RecordMillis(const TimeRecord& record);
+// Every setting the status reply gives, decoded into the panel's fields.
+Fields StatusFields(const PanelState& panel);
