@@ -196,7 +196,8 @@ Outcome Run(Session& s, const Args& args)
     return s.Await([&s] { return s.m_answerOwed == 0; }, "the ready byte after the run");
 }
 
-Outcome Apply(Session& s, const Args& args)
+// Before the device is opened: a refused file touches nothing.
+Outcome CheckConfig(Session& s, const Args& args)
 {
     const std::string& path = args[0];
     const auto refused = [&](const std::string& why) {
@@ -221,7 +222,14 @@ Outcome Apply(Session& s, const Args& args)
         return refused("The file ends before the configuration is complete.");
     if (!load.config)
         return refused(load.refusal);
-    ApplyConfigFile(*load.config, s.m_host.Panel(), g_closedTime, g_exposureTime);
+    s.m_config = load.config;
+    return std::nullopt;
+}
+
+Outcome Apply(Session& s, const Args& args)
+{
+    const std::string& path = args[0];
+    ApplyConfigFile(*s.m_config, s.m_host.Panel(), g_closedTime, g_exposureTime);
     const OpResult result = StartTransfer(s.m_host);
     if (!result.Ok())
         return Report(s, "apply", result);
@@ -302,7 +310,7 @@ const std::vector<Command>& Commands()
          }},
         {"save-to-controller", "save-to-controller", 0,
          Plain("save-to-controller", SettingsFrame(cmd::kSaveConfig))},
-        {"apply", "apply FILE.cfg", 1, Apply},
+        {"apply", "apply FILE.cfg", 1, Apply, CheckConfig},
         {"watch", "watch [--until run-end]", 0,
          [](Session& s, const Args&) -> Outcome {
              s.m_events = true;
@@ -339,6 +347,9 @@ Outcome RunCommand(Session& session, const std::string& name, const Args& args, 
         const bool ndSteps = name == "mode" && args.size() == 2;
         if (args.size() != command.arguments && !ndSteps)
             return Usage(std::string("Usage: quillonctl ") + command.synopsis);
+        if (command.check)
+            if (auto failure = command.check(session, args))
+                return failure;
         if (open)
             if (auto failure = session.Open())
                 return failure;

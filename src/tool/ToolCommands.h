@@ -18,6 +18,8 @@ struct Command {
     const char* synopsis;
     std::size_t arguments;
     std::function<Outcome(Session&, const Args&)> run;
+    // What can be refused without the controller, before the device is opened.
+    std::function<Outcome(Session&, const Args&)> check = {};
 };
 
 const std::vector<Command>& Commands();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/Profile.h"
 #include "protocol/DecoderState.h"
 #include "protocol/Operations.h"
 #include "timing/IntegerReading.h"
@@ -45,6 +46,22 @@ std::optional<Failure> Session::Open()
         return failure;
     int openBy = m_opts.openBy;
     std::string entry = m_opts.device;
+    std::string chosenBy;
+    if (!m_opts.deviceSet) {
+        // The entry the panel would show for the method, as its profile keeps it.
+        const Profile profile(
+            Profile::DefaultPath(ProfileFileName(SimulatorChosen(m_opts.driver, m_opts.simulate))));
+        const int method =
+            openBy >= 0 ? openBy : profile.GetProfileInt(kProfileSection, kProfileOpenBy, 0);
+        if (const char* key = DeviceProfileKey(method)) {
+            const std::string kept = profile.GetProfileString(kProfileSection, key, kDevicePrompt);
+            if (kept != kDevicePrompt) {
+                openBy = method;
+                entry = kept;
+                chosenBy = " (the panel's choice, kept in " + profile.Path() + ")";
+            }
+        }
+    }
     if (openBy < 0 && !m_opts.deviceSet) {
         // Nothing chosen: the one controller attached.
         const SearchResult found = SearchDevices(m_link, 0);
@@ -78,7 +95,7 @@ std::optional<Failure> Session::Open()
                  : "\"" + entry + "\"";
     if (const FT_STATUS status = OpenTargetDevice(m_link, target, entry); status != FT_OK)
         return Failure{kExitNoDevice, ClassOf(kExitNoDevice),
-                       "cannot open " + m_name + ": no such device, or it is in use (status " +
+                       "cannot open " + m_name + chosenBy + ": no such device, or it is in use (status " +
                            std::to_string(status) + ")"};
     const HandshakeResult handshake = ConfigureAndHandshake(m_link);
     if (!handshake.answered)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ConfigFile.h"
 #include "protocol/ReplyDecoder.h"
 #include "tool/ToolHost.h"
 #include "tool/ToolOptions.h"
@@ -49,6 +50,7 @@ public:
     ToolHost m_host{m_link};
     ReplyDecoder m_decoder{m_host};
     std::string m_name;  // the device, for messages
+    std::optional<ConfigFile> m_config;  // the file apply checked
     ToolOptions& m_opts;
     ToolOutput& m_out;
 

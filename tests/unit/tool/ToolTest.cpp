@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -11,6 +14,7 @@
 #include "QuillonSim.h"
 #include "QuillonSimD2xx.h"
 #include "config/ConfigFile.h"
+#include "framework/Profile.h"
 #include "panel/support/SimCalls.h"
 #include "tool/Tool.h"
 
@@ -47,7 +51,24 @@ struct ToolRun {
     std::string out;
     std::string err;
     Strings writes;  // after the handshake's EE
+    std::string log;
 };
+
+// The panel's profile, in a folder of the test's own.
+std::string ProfilePath()
+{
+    const std::string folder = testing::TempDir() + "quillonctl-config";
+    mkdir(folder.c_str(), 0700);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    return Profile::DefaultPath(ProfileFileName(false));
+}
+
+void ProfileNames(int openBy, const std::string& entry)
+{
+    Profile profile(ProfilePath());
+    profile.WriteProfileInt("MyTiveloAp", "SerDesc", openBy);
+    profile.WriteProfileString("MyTiveloAp", openBy == 0 ? "DescString" : "SerialString", entry);
+}
 
 ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, Strings lines = {})
 {
@@ -59,12 +80,15 @@ ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, String
         return LineStatus::Line;
     };
     QuillonSim_Reset();
+    std::remove(ProfilePath().c_str());
     if (fault)
         fault();
     QuillonSim_ClearCallLog();
     args.insert(args.begin(), {"--driver", kSim});
     std::ostringstream out, err;
-    ToolRun run{RunQuillonctl(args, out, err, {}, input), out.str(), err.str(), SimWrites()};
+    const int status = RunQuillonctl(args, out, err, {}, input);
+    const std::string log = SimCallLog();
+    ToolRun run{status, out.str(), err.str(), SimWrites(), log};
     if (!run.writes.empty() && run.writes.front() == "EE")
         run.writes.erase(run.writes.begin());
     return run;
@@ -212,6 +236,32 @@ TEST(QuillonctlTest, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
               "\"shutter takes open|close, not 'ajar'.\"}\n");
 }
 
+TEST(QuillonctlTest, WithoutDeviceOptionsTheProfileChoosesAsThePanelWould)
+{
+    static const QuillonSimDevice two[] = {{"Quillon SC", "QSC10001"}, {"Quillon SC", "QSC10002"}};
+    const struct {
+        Strings args;
+        std::function<void()> profile;
+        const char* opened;
+    } rows[] = {
+        {{"stop"}, [] { ProfileNames(1, "QSC10002"); }, "FT_OpenEx(\"QSC10002\",1)"},
+        // Another method's entry: the method given, its entry from the profile.
+        {{"--by", "serial", "stop"}, [] { ProfileNames(1, "QSC10002"); }, "\"QSC10002\",1)"},
+        {{"--device", "QSC10001", "--by", "serial", "stop"},
+         [] { ProfileNames(1, "QSC10002"); },
+         "\"QSC10001\",1)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        const ToolRun run = Quillonctl(row.args, [&] {
+            QuillonSim_SetDevices(two, 2);
+            row.profile();
+        });
+        EXPECT_EQ(run.status, kExitOk) << run.err;
+        EXPECT_NE(run.log.find(row.opened), std::string::npos) << run.log;
+    }
+}
+
 struct Failing {
     Strings args;
     std::function<void()> fault;
@@ -250,6 +300,10 @@ TEST(QuillonctlTest, EveryFailureHasItsExitStatusAndSaysWhy)
          "Quillon SC (QSC10002)"},
         {{"--device", "Nope", "status"}, {}, kExitNoDevice, "cannot open \"Nope\""},
         {{"status"},
+         [] { ProfileNames(0, "Nope"); },
+         kExitNoDevice,
+         "cannot open \"Nope\" (the panel's choice, kept in "},
+        {{"status"},
          [] { QuillonSim_SetSilent(0, 1); },
          kExitTimeOut,
          "did not answer the handshake (no reply)"},
@@ -263,8 +317,9 @@ TEST(QuillonctlTest, EveryFailureHasItsExitStatusAndSaysWhy)
          {},
          kExitDriver,
          "no driver library"},
+        // Refused before any device is looked for.
         {{"apply", CfgFile("bad.cfg", outOfRange)},
-         {},
+         [] { QuillonSim_SetDevices(nullptr, 0); },
          kExitFileRefused,
          "Cannot load the configuration from"},
         {{"apply", testing::TempDir()}, {}, kExitFileRefused, "It is not a regular file."},
