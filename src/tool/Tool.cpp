@@ -1,5 +1,8 @@
 #include "tool/Tool.h"
 
+#include <unistd.h>
+
+#include <iostream>
 #include <ostream>
 
 #include "tool/ToolCommands.h"
@@ -64,6 +67,7 @@ int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::
     ToolOptions opts;
     const std::optional<std::string> problem = ParseOptions(args, opts);
     ToolOutput output(out, err, opts.json);
+    output.SetProgressTerminal(&err == &std::cerr && isatty(STDERR_FILENO));
     const auto fail = [&](const Failure& failure) {
         output.Error(failure.errorClass, failure.message);
         return failure.status;

@@ -41,6 +41,21 @@ Outcome Report(Session& s, const std::string& command, const OpResult& result)
     return Failure{kExitFailed, ClassOf(kExitFailed), s.m_name + " is not ready for commands"};
 }
 
+// Progress shown for the waits of one command.
+class ShowProgress {
+public:
+    ShowProgress(Session& s, std::function<std::string()> text) : m_s(s)
+    {
+        m_s.m_progress = std::move(text);
+    }
+    ~ShowProgress() { m_s.m_progress = nullptr; }
+    ShowProgress(const ShowProgress&) = delete;
+    ShowProgress& operator=(const ShowProgress&) = delete;
+
+private:
+    Session& m_s;
+};
+
 void PrintStatus(Session& s)
 {
     s.m_out.Result("status", StatusFields(s.m_host.Panel()));
@@ -84,6 +99,10 @@ Outcome AfterReset(Session& s, const std::string& command, const OpResult& resul
 {
     if (!result.Ok())
         return Report(s, command, result);
+    const ShowProgress progress(s, [command] {
+        return command + (g_nStatusAfterReset > 0 ? ": awaiting the controller's ready byte"
+                                                  : ": awaiting the controller's status");
+    });
     if (auto failure = s.Await([] { return g_nStatusAfterReset == 0 && g_nStatusIndex == -1; },
                                "the controller's ready byte and status after " + command))
         return failure;
@@ -186,6 +205,11 @@ Outcome Run(Session& s, const Args& args)
     if (*option != 2)
         return Usage("--wait waits for a run started by run go.");
     s.m_out.Result("sent", {{"command", std::string("run")}});
+    const PanelState& p = s.m_host.Panel();
+    const ShowProgress progress(s, [&p] {
+        return p.m_strRepeatNumber == "Continuous" ? std::string("run: continuous")
+                                                   : "run: " + p.m_strLeftCycles + " cycle(s) left";
+    });
     // Silence is normal for as long as a cycle lasts.
     ToolOptions& opts = s.m_opts;
     opts.timeoutMs += static_cast<int>(RecordMillis(g_cycleTime).ms);
@@ -230,6 +254,10 @@ Outcome Apply(Session& s, const Args& args)
 {
     const std::string& path = args[0];
     ApplyConfigFile(*s.m_config, s.m_host.Panel(), g_closedTime, g_exposureTime);
+    const int before = s.m_host.m_frames;
+    const ShowProgress progress(s, [&s, &path, before] {
+        return "apply " + path + ": frame " + std::to_string(s.m_host.m_frames - before) + " sent";
+    });
     const OpResult result = StartTransfer(s.m_host);
     if (!result.Ok())
         return Report(s, "apply", result);

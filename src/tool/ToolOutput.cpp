@@ -62,6 +62,7 @@ std::string HumanValue(const FieldValue& value)
 
 void ToolOutput::Result(const std::string& type, const Fields& fields)
 {
+    EndProgress();
     if (m_json) {
         m_out << "{\"schema\":" << kJsonSchema << ",\"type\":" << JsonQuote(type);
         for (const auto& [name, value] : fields)
@@ -87,6 +88,7 @@ void ToolOutput::Result(const std::string& type, const Fields& fields)
 
 void ToolOutput::Error(const std::string& errorClass, const std::string& message)
 {
+    EndProgress();
     if (m_oneLine && !m_json) {
         std::string line = message;
         for (char& c : line)
@@ -101,6 +103,22 @@ void ToolOutput::Error(const std::string& errorClass, const std::string& message
               << ",\"type\":\"error\",\"class\":" << JsonQuote(errorClass)
               << ",\"message\":" << JsonQuote(message) << "}" << std::endl;
     }
+}
+
+void ToolOutput::Progress(const std::string& text)
+{
+    if (!m_progressTerminal || text == m_progress)
+        return;
+    m_progress = text;
+    m_err << '\r' << text << "\x1b[K" << std::flush;
+}
+
+void ToolOutput::EndProgress()
+{
+    if (m_progress.empty())
+        return;
+    m_progress.clear();
+    m_err << "\r\x1b[K" << std::flush;
 }
 
 namespace {

@@ -33,12 +33,19 @@ public:
     void Result(const std::string& type, const Fields& fields);
     // Errors go to standard error, and to standard output as a JSON line with --json.
     void Error(const std::string& errorClass, const std::string& message);
+    // A long wait's progress: one line on standard error, redrawn in place, and only when that
+    // is a terminal (a script's log gets none of it).
+    void SetProgressTerminal(bool on) { m_progressTerminal = on; }
+    void Progress(const std::string& text);
+    void EndProgress();
 
 private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_json;
     bool m_oneLine = false;
+    bool m_progressTerminal = false;
+    std::string m_progress;  // the line shown, if any
 };
 
 std::string JsonQuote(const std::string& text);

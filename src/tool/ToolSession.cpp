@@ -1,6 +1,8 @@
 #include "tool/ToolSession.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 #include "framework/Profile.h"
 #include "protocol/DecoderState.h"
@@ -14,6 +16,7 @@
 void ToolHost::Write(const Frame& frame)
 {
     m_lastFrame = frame;
+    ++m_frames;
     m_sent = WriteFrame(m_link, frame);
 }
 
@@ -177,7 +180,19 @@ std::optional<Failure> Session::Await(const std::function<bool()>& done, const s
     unsigned silentMs = 0;
     m_link.SetTimeouts(kReadSliceMs, kReadSliceMs);
     const auto decode = [this](const uint8_t* bytes, std::size_t count) { Decode(bytes, count); };
+    const auto start = std::chrono::steady_clock::now();
+    struct EndProgress {
+        ToolOutput& out;
+        ~EndProgress() { out.EndProgress(); }
+    } endProgress{m_out};
     while (!done()) {
+        if (m_progress) {
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, ", %.1f s", waited.count() / 1000.0);
+            m_out.Progress(m_progress() + seconds);
+        }
         const LinkPoll poll = PollLink(m_link, decode);
         if (poll.decoded) {
             silentMs = 0;

@@ -41,6 +41,9 @@ public:
     // Decodes, telling each event as it happens while m_events is set.
     void Decode(const uint8_t* bytes, std::size_t count);
 
+    // While set, a wait longer than a moment shows this on a terminal, with the time waited.
+    std::function<std::string()> m_progress;
+
     bool m_events = false;
     // Answer bytes still owed to the last command: decoded, but no events.
     int m_answerOwed = 0;

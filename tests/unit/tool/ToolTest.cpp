@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +73,8 @@ void ProfileNames(int openBy, const std::string& entry)
     profile.WriteProfileString("MyTiveloAp", openBy == 0 ? "DescString" : "SerialString", entry);
 }
 
-ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, Strings lines = {})
+ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, Strings lines = {},
+                   std::ostream* errStream = nullptr)
 {
     LineReader input = [&lines](std::string& line, unsigned) {
         if (lines.empty())
@@ -86,7 +90,7 @@ ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, String
     QuillonSim_ClearCallLog();
     args.insert(args.begin(), {"--driver", kSim});
     std::ostringstream out, err;
-    const int status = RunQuillonctl(args, out, err, {}, input);
+    const int status = RunQuillonctl(args, out, errStream ? *errStream : err, {}, input);
     const std::string log = SimCallLog();
     ToolRun run{status, out.str(), err.str(), SimWrites(), log};
     if (!run.writes.empty() && run.writes.front() == "EE")
@@ -259,6 +263,37 @@ TEST(QuillonctlTest, WithoutDeviceOptionsTheProfileChoosesAsThePanelWould)
         });
         EXPECT_EQ(run.status, kExitOk) << run.err;
         EXPECT_NE(run.log.find(row.opened), std::string::npos) << run.log;
+    }
+}
+
+TEST(QuillonctlTest, ALongWaitShowsProgressOnlyOnATerminal)
+{
+    for (const bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal);
+        int reader = -1, writer = -1;
+        if (terminal) {
+            ASSERT_EQ(openpty(&reader, &writer, nullptr, nullptr, nullptr), 0);
+        } else {
+            const std::string path = testing::TempDir() + "quillonctl-stderr";
+            writer = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+            reader = open(path.c_str(), O_RDONLY);
+        }
+        const int saved = dup(2);
+        dup2(writer, 2);
+        const ToolRun run = Quillonctl({"reset"}, {}, {}, &std::cerr);
+        dup2(saved, 2);
+        close(saved);
+        close(writer);
+        std::string shown;
+        char buffer[4096];
+        for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, static_cast<std::size_t>(got));
+        close(reader);
+        EXPECT_EQ(run.status, kExitOk);
+        EXPECT_EQ(shown.rfind("\rreset: awaiting the controller's ready byte, ", 0) == 0, terminal)
+            << shown;
+        EXPECT_EQ(shown.ends_with("\r\x1b[K"), terminal);
+        EXPECT_EQ(run.out, kFactoryStatus);
     }
 }
 
