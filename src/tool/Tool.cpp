@@ -51,7 +51,7 @@ std::string QuillonctlHelp()
         "\n"
         "Exit status:\n"
         "  0  success\n"
-        "  1  the frame did not go out, or the controller is not ready\n"
+        "  1  a frame did not go out, the controller answered garbage, or it is not ready\n"
         "  2  bad usage\n"
         "  3  no such device, the device is in use, or the link was lost\n"
         "  4  no answer within the time-out\n"

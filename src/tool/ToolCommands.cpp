@@ -24,10 +24,15 @@ Outcome Report(Session& s, const std::string& command, const OpResult& result)
         case OpResult::Sent:
             // The controller's answer belongs to the command: the next command's reply must
             // not be read from it.
-            s.m_answerOwed = ImmediateAnswerLength(s.m_host.m_lastFrame);
+            s.ExpectAnswer(s.m_host.m_lastFrame);
             if (auto failure =
                     s.Await([&s] { return s.m_answerOwed == 0; }, "the answer to " + command))
                 return failure;
+            if (s.m_answerGarbled)
+                return Failure{kExitFailed, ClassOf(kExitFailed),
+                               s.m_name + " answered the " + command + " frame " +
+                                   s.m_host.m_lastFrame.Hex() + " with " + s.m_answerCame +
+                                   ", which is not its answer"};
             s.m_out.Result("sent", {{"command", command}});
             return std::nullopt;
         case OpResult::Refused:
@@ -81,6 +86,7 @@ Outcome Info(Session& s, const Args&)
 {
     // The echo starts the identity reply; it is no event.
     s.m_answerOwed = 1;
+    s.m_answerExpected.clear();
     const OpResult result = SendPlain(s.m_host, SingleByteFrame(cmd::kControllerInfo));
     if (!result.Ok()) {
         s.m_answerOwed = 0;
@@ -217,6 +223,7 @@ Outcome Run(Session& s, const Args& args)
         return failure;
     // The run is counted out at its last report; the controller's ready byte follows it.
     s.m_answerOwed = 1;
+    s.m_answerExpected.clear();
     return s.Await([&s] { return s.m_answerOwed == 0; }, "the ready byte after the run");
 }
 
@@ -264,6 +271,18 @@ Outcome Apply(Session& s, const Args& args)
     if (auto failure = s.Await([] { return g_nTransferReceived == -1; },
                                "the configuration transfer's answers"))
         return failure;
+    // The decoder stops a transfer whose next frame did not go out; the file is not applied.
+    if (!s.m_host.LastWriteSent()) {
+        const std::string stopped = "the configuration transfer stopped at frame " +
+                                    s.m_host.m_lastFrame.Hex() + ", which did not go out whole";
+        const auto decode = [&s](const uint8_t* bytes, std::size_t count) {
+            s.Decode(bytes, count);
+        };
+        if (PollLink(s.m_link, decode).kind == LinkPoll::Lost)
+            return Failure{kExitNoDevice, ClassOf(kExitNoDevice),
+                           "the link to " + s.m_name + " was lost: " + stopped};
+        return Failure{kExitFailed, ClassOf(kExitFailed), stopped + " to " + s.m_name};
+    }
     s.m_out.Result("applied", {{"file", path}});
     return std::nullopt;
 }

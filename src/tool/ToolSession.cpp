@@ -6,6 +6,7 @@
 
 #include "framework/Profile.h"
 #include "protocol/DecoderState.h"
+#include "protocol/Frames.h"
 #include "protocol/Operations.h"
 #include "timing/IntegerReading.h"
 #include "tool/ToolCommands.h"
@@ -112,10 +113,37 @@ std::optional<Failure> Session::Open()
     return std::nullopt;
 }
 
+void Session::ExpectAnswer(const Frame& frame)
+{
+    const int length = ImmediateAnswerLength(frame);
+    m_answerOwed = length;
+    m_answerExpected.assign(static_cast<std::size_t>(length), -1);
+    m_answerCame.clear();
+    m_answerGarbled = false;
+    for (std::size_t i = 0; i < frame.size() && i < m_answerExpected.size(); ++i)
+        m_answerExpected[i] = frame[i];
+    // The online reply's second byte is the power state.
+    if (length == static_cast<int>(frame.size()) + 1 && frame[0] != cmd::kOnline)
+        m_answerExpected.back() = cmd::kReady;
+}
+
+void Session::TakeAnswerByte(uint8_t b)
+{
+    const std::size_t at = m_answerExpected.size() - static_cast<std::size_t>(m_answerOwed);
+    if (static_cast<std::size_t>(m_answerOwed) <= m_answerExpected.size()) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, m_answerCame.empty() ? "%02X" : " %02X", b);
+        m_answerCame += hex;
+        if (m_answerExpected[at] >= 0 && m_answerExpected[at] != b)
+            m_answerGarbled = true;
+    }
+    --m_answerOwed;
+}
+
 void Session::Decode(const uint8_t* bytes, std::size_t count)
 {
     if (!m_events) {
-        m_answerOwed = std::max(m_answerOwed - static_cast<int>(count), 0);
+        for (std::size_t i = 0; i < count && m_answerOwed > 0; ++i) TakeAnswerByte(bytes[i]);
         m_decoder.Decode(bytes, count);
         return;
     }
@@ -128,7 +156,7 @@ void Session::Decode(const uint8_t* bytes, std::size_t count)
         const std::string left = p.m_strLeftCycles;
         m_decoder.Decode(&b, 1);
         if (m_answerOwed > 0) {
-            --m_answerOwed;
+            TakeAnswerByte(b);
             continue;
         }
         const bool shutterByte = b == cmd::kShutterOpen || b == cmd::kShutterClose;

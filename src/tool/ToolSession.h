@@ -47,6 +47,12 @@ public:
     bool m_events = false;
     // Answer bytes still owed to the last command: decoded, but no events.
     int m_answerOwed = 0;
+    // What the owed answer must read, when known (-1: any byte), and what came of it.
+    std::vector<int> m_answerExpected;
+    std::string m_answerCame;
+    bool m_answerGarbled = false;
+    // The answer a frame must get at once: its echo, and the ready byte after a setting.
+    void ExpectAnswer(const Frame& frame);
     bool m_runEnded = false;
 
     UsbLink m_link;
@@ -58,6 +64,8 @@ public:
     ToolOutput& m_out;
 
 private:
+    void TakeAnswerByte(uint8_t b);
+
     const ToolPlaces& m_places;
     std::vector<std::string> m_reports;
 };

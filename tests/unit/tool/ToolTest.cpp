@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -26,6 +27,30 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const std::string kSim = std::string(QUILLON_BUILD_DIR) + "/libquillon-sim.so";
+// The fault tests' driver: the same simulator, with a hook before every driver call.
+const std::string kShim = std::string(QUILLON_BUILD_DIR) + "/libquillon-shim.so";
+
+struct AtWrite {
+    static inline int nth = 0, seen = 0;
+    static inline void (*action)() = nullptr;
+};
+
+// Through the shim: action runs just before the tool's nth write (the handshake's is the first).
+std::function<void()> AtWriteNumber(int nth, void (*action)())
+{
+    return [nth, action] {
+        AtWrite::nth = nth;
+        AtWrite::seen = 0;
+        AtWrite::action = action;
+        static void* const shim = dlopen(kShim.c_str(), RTLD_NOW);
+        ASSERT_NE(shim, nullptr) << dlerror();
+        using SetHook = void (*)(void (*)(const char*));
+        reinterpret_cast<SetHook>(dlsym(shim, "QuillonShim_SetHook"))([](const char* entry) {
+            if (std::string(entry) == "FT_Write" && ++AtWrite::seen == AtWrite::nth)
+                AtWrite::action();
+        });
+    };
+}
 
 std::string CfgFile(const std::string& name, const ConfigFile& config)
 {
@@ -359,6 +384,20 @@ TEST(QuillonctlTest, EveryFailureHasItsExitStatusAndSaysWhy)
          "Cannot load the configuration from"},
         {{"apply", testing::TempDir()}, {}, kExitFileRefused, "It is not a regular file."},
         {{"status"}, [] { QuillonSim_SetWriteStatus(0, 4); }, kExitTimeOut, "(no reply)"},
+        // Garbage for an answer, then a cable pulled at the third frame of a configuration.
+        {{"--driver", kShim, "--timeout", "500", "shutter", "open"},
+         AtWriteNumber(2, [] { QuillonSim_CorruptAnswerBytes(0, 1); }),
+         kExitFailed,
+         "device number 0 answered the shutter frame AA with 55 0D, which is not its answer"},
+        {{"--driver", kShim, "--timeout", "500", "mode", "nd", "9"},
+         AtWriteNumber(2, [] { QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\x41"), 1); }),
+         kExitFailed,
+         "answered the mode frame DE 09 with 41 DE 09"},
+        {{"--driver", kShim, "--timeout", "500", "apply", CfgFile("pulled.cfg", GoodConfig())},
+         AtWriteNumber(4, [] { QuillonSim_Unplug(0); }),
+         kExitNoDevice,
+         "the link to device number 0 was lost: the configuration transfer stopped at frame FA "
+         "A1, which did not go out whole"},
     };
     for (const Failing& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
