@@ -170,11 +170,6 @@ int RunDiagnosis(int& argc, char** argv, const AppOptions& opts)
 }
 }  // namespace
 
-std::string ProfileFileName(bool simulate)
-{
-    return simulate ? "quillon-utility-simulator.ini" : "quillon-utility.ini";
-}
-
 CPanelApp::CPanelApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 int CPanelApp::InitInstance()

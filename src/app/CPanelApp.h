@@ -24,5 +24,3 @@ private:
     char** m_argv;
 };
 
-// Profile file name: a demonstration against the simulator never touches the real profile.
-std::string ProfileFileName(bool simulate);

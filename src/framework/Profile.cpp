@@ -197,6 +197,11 @@ std::optional<std::string> ReadWhole(const std::string& path)
 
 }  // namespace
 
+std::string ProfileFileName(bool simulate)
+{
+    return simulate ? "quillon-utility-simulator.ini" : "quillon-utility.ini";
+}
+
 Profile::Profile(std::string path) : m_path(std::move(path)) {}
 
 std::string Profile::DefaultPath(const std::string& fileName)

@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+// The profile's file name: a demonstration against the simulator never touches the real profile.
+std::string ProfileFileName(bool simulate);
+
 class Profile {
 public:
     explicit Profile(std::string path);

@@ -10,7 +10,7 @@
 // Exit statuses, by class of failure (listed in --help).
 enum ExitStatus {
     kExitOk = 0,
-    kExitFailed = 1,    // the controller refused or the link broke off
+    kExitFailed = 1,    // a frame did not go out, or its answer was garbage
     kExitUsage = 2,     // bad options or command
     kExitNoDevice = 3,  // no such device, or the device is in use
     kExitTimeOut = 4,   // no answer within the time-out

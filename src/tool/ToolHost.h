@@ -27,6 +27,7 @@ public:
 
     const std::string& CaptionText(Caption which) { return m_captions[which]; }
     Frame m_lastFrame;                    // the last frame written
+    int m_frames = 0;                     // frames written
     std::vector<std::string> m_identity;  // the identity reply's lines
     int m_listed = 0;                     // bytes the decoder listed
 

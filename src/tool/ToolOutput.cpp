@@ -2,7 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
 #include <ostream>
+
+#include "protocol/DecoderState.h"
+#include "timing/IntegerReading.h"
 
 std::string JsonQuote(const std::string& text)
 {
@@ -57,6 +62,7 @@ std::string HumanValue(const FieldValue& value)
 
 void ToolOutput::Result(const std::string& type, const Fields& fields)
 {
+    EndProgress();
     if (m_json) {
         m_out << "{\"schema\":" << kJsonSchema << ",\"type\":" << JsonQuote(type);
         for (const auto& [name, value] : fields)
@@ -82,6 +88,7 @@ void ToolOutput::Result(const std::string& type, const Fields& fields)
 
 void ToolOutput::Error(const std::string& errorClass, const std::string& message)
 {
+    EndProgress();
     if (m_oneLine && !m_json) {
         std::string line = message;
         for (char& c : line)
@@ -96,4 +103,60 @@ void ToolOutput::Error(const std::string& errorClass, const std::string& message
               << ",\"type\":\"error\",\"class\":" << JsonQuote(errorClass)
               << ",\"message\":" << JsonQuote(message) << "}" << std::endl;
     }
+}
+
+void ToolOutput::Progress(const std::string& text)
+{
+    if (!m_progressTerminal || text == m_progress)
+        return;
+    m_progress = text;
+    m_err << '\r' << text << "\x1b[K" << std::flush;
+}
+
+void ToolOutput::EndProgress()
+{
+    if (m_progress.empty())
+        return;
+    m_progress.clear();
+    m_err << "\r\x1b[K" << std::flush;
+}
+
+namespace {
+
+long long Number(const std::string& text)
+{
+    return ReadInteger(text);
+}
+
+const char* Word(int value, std::initializer_list<const char*> words)
+{
+    // words[0] is for -1 (none).
+    const int index = value + 1;
+    return index >= 0 && index < static_cast<int>(words.size()) ? std::data(words)[index]
+                                                                : "unknown";
+}
+
+}  // namespace
+
+Millis RecordMillis(const TimeRecord& r)
+{
+    return {Number(r.hours) * 3600000.0 + Number(r.minutes) * 60000.0 + Number(r.seconds) * 1000.0 +
+            Number(r.milliseconds) + Number(r.tenthMs) / 10.0};
+}
+
+Fields StatusFields(const PanelState& p)
+{
+    const int repeat = ReadInteger(p.m_strRepeatNumber);
+    return {{"shutter", Word(p.m_nShutterState, {"none", "open", "closed"})},
+            {"mode", Word(p.m_nShutterMode, {"none", "fast", "soft", "nd"})},
+            {"nd-steps", static_cast<long long>(p.m_nNdSteps)},
+            {"trigger",
+             Word(p.m_nTriggerMode, {"off", "enable-high", "enable-low", "rising", "falling"})},
+            {"sync", Word(p.m_nSyncPolarity, {"off", "high", "low"})},
+            {"closed-time", RecordMillis(g_closedTime)},
+            {"exposure-time", RecordMillis(g_exposureTime)},
+            {"cycle-time", RecordMillis(g_cycleTime)},
+            {"run", Word(p.m_nFreeRunOption, {"none", "power-up", "trigger", "go"})},
+            {"repeat", repeat == 0xFFFF ? FieldValue{std::string("continuous")}
+                                        : FieldValue{static_cast<long long>(repeat)}}};
 }

@@ -8,6 +8,9 @@
 #include <variant>
 #include <vector>
 
+#include "protocol/PanelState.h"
+#include "timing/TimeRecord.h"
+
 inline constexpr int kJsonSchema = 1;
 
 // A field's value: a word or text, a whole number, or a time in milliseconds (0.1 ms steps).
@@ -30,14 +33,25 @@ public:
     void Result(const std::string& type, const Fields& fields);
     // Errors go to standard error, and to standard output as a JSON line with --json.
     void Error(const std::string& errorClass, const std::string& message);
+    // A long wait's progress: one line on standard error, redrawn in place, and only when that
+    // is a terminal (a script's log gets none of it).
+    void SetProgressTerminal(bool on) { m_progressTerminal = on; }
+    void Progress(const std::string& text);
+    void EndProgress();
 
 private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_json;
     bool m_oneLine = false;
+    bool m_progressTerminal = false;
+    std::string m_progress;  // the line shown, if any
 };
 
 std::string JsonQuote(const std::string& text);
 // "0:00:01.5003": hours, minutes, seconds, and the milliseconds with their tenth.
 std::string FormatMillis(double ms);
+
+Millis RecordMillis(const TimeRecord& record);
+// Every setting the status reply gives, decoded into the panel's fields.
+Fields StatusFields(const PanelState& panel);

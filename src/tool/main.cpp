@@ -8,12 +8,7 @@
 
 #include "tool/Tool.h"
 
-#ifndef QUILLON_INSTALL_LIBDIR
-#define QUILLON_INSTALL_LIBDIR ""
-#endif
-#ifndef QUILLON_RELATIVE_LIBDIR
-#define QUILLON_RELATIVE_LIBDIR ""
-#endif
+// QUILLON_INSTALL_LIBDIR and QUILLON_RELATIVE_LIBDIR come from the build.
 
 namespace {
 

@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -11,6 +18,7 @@
 #include "QuillonSim.h"
 #include "QuillonSimD2xx.h"
 #include "config/ConfigFile.h"
+#include "framework/Profile.h"
 #include "panel/support/SimCalls.h"
 #include "tool/Tool.h"
 
@@ -19,6 +27,30 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const std::string kSim = std::string(QUILLON_BUILD_DIR) + "/libquillon-sim.so";
+// The fault tests' driver: the same simulator, with a hook before every driver call.
+const std::string kShim = std::string(QUILLON_BUILD_DIR) + "/libquillon-shim.so";
+
+struct AtWrite {
+    static inline int nth = 0, seen = 0;
+    static inline void (*action)() = nullptr;
+};
+
+// Through the shim: action runs just before the tool's nth write (the handshake's is the first).
+std::function<void()> AtWriteNumber(int nth, void (*action)())
+{
+    return [nth, action] {
+        AtWrite::nth = nth;
+        AtWrite::seen = 0;
+        AtWrite::action = action;
+        static void* const shim = dlopen(kShim.c_str(), RTLD_NOW);
+        ASSERT_NE(shim, nullptr) << dlerror();
+        using SetHook = void (*)(void (*)(const char*));
+        reinterpret_cast<SetHook>(dlsym(shim, "QuillonShim_SetHook"))([](const char* entry) {
+            if (std::string(entry) == "FT_Write" && ++AtWrite::seen == AtWrite::nth)
+                AtWrite::action();
+        });
+    };
+}
 
 std::string CfgFile(const std::string& name, const ConfigFile& config)
 {
@@ -47,9 +79,27 @@ struct ToolRun {
     std::string out;
     std::string err;
     Strings writes;  // after the handshake's EE
+    std::string log;
 };
 
-ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, Strings lines = {})
+// The panel's profile, in a folder of the test's own.
+std::string ProfilePath()
+{
+    const std::string folder = testing::TempDir() + "quillonctl-config";
+    mkdir(folder.c_str(), 0700);
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    return Profile::DefaultPath(ProfileFileName(false));
+}
+
+void ProfileNames(int openBy, const std::string& entry)
+{
+    Profile profile(ProfilePath());
+    profile.WriteProfileInt("MyTiveloAp", "SerDesc", openBy);
+    profile.WriteProfileString("MyTiveloAp", openBy == 0 ? "DescString" : "SerialString", entry);
+}
+
+ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, Strings lines = {},
+                   std::ostream* errStream = nullptr)
 {
     LineReader input = [&lines](std::string& line, unsigned) {
         if (lines.empty())
@@ -59,12 +109,15 @@ ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, String
         return LineStatus::Line;
     };
     QuillonSim_Reset();
+    std::remove(ProfilePath().c_str());
     if (fault)
         fault();
     QuillonSim_ClearCallLog();
     args.insert(args.begin(), {"--driver", kSim});
     std::ostringstream out, err;
-    ToolRun run{RunQuillonctl(args, out, err, {}, input), out.str(), err.str(), SimWrites()};
+    const int status = RunQuillonctl(args, out, errStream ? *errStream : err, {}, input);
+    const std::string log = SimCallLog();
+    ToolRun run{status, out.str(), err.str(), SimWrites(), log};
     if (!run.writes.empty() && run.writes.front() == "EE")
         run.writes.erase(run.writes.begin());
     return run;
@@ -212,6 +265,63 @@ TEST(QuillonctlTest, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
               "\"shutter takes open|close, not 'ajar'.\"}\n");
 }
 
+TEST(QuillonctlTest, WithoutDeviceOptionsTheProfileChoosesAsThePanelWould)
+{
+    static const QuillonSimDevice two[] = {{"Quillon SC", "QSC10001"}, {"Quillon SC", "QSC10002"}};
+    const struct {
+        Strings args;
+        std::function<void()> profile;
+        const char* opened;
+    } rows[] = {
+        {{"stop"}, [] { ProfileNames(1, "QSC10002"); }, "FT_OpenEx(\"QSC10002\",1)"},
+        // Another method's entry: the method given, its entry from the profile.
+        {{"--by", "serial", "stop"}, [] { ProfileNames(1, "QSC10002"); }, "\"QSC10002\",1)"},
+        {{"--device", "QSC10001", "--by", "serial", "stop"},
+         [] { ProfileNames(1, "QSC10002"); },
+         "\"QSC10001\",1)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        const ToolRun run = Quillonctl(row.args, [&] {
+            QuillonSim_SetDevices(two, 2);
+            row.profile();
+        });
+        EXPECT_EQ(run.status, kExitOk) << run.err;
+        EXPECT_NE(run.log.find(row.opened), std::string::npos) << run.log;
+    }
+}
+
+TEST(QuillonctlTest, ALongWaitShowsProgressOnlyOnATerminal)
+{
+    for (const bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal);
+        int reader = -1, writer = -1;
+        if (terminal) {
+            ASSERT_EQ(openpty(&reader, &writer, nullptr, nullptr, nullptr), 0);
+        } else {
+            const std::string path = testing::TempDir() + "quillonctl-stderr";
+            writer = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+            reader = open(path.c_str(), O_RDONLY);
+        }
+        const int saved = dup(2);
+        dup2(writer, 2);
+        const ToolRun run = Quillonctl({"reset"}, {}, {}, &std::cerr);
+        dup2(saved, 2);
+        close(saved);
+        close(writer);
+        std::string shown;
+        char buffer[4096];
+        for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, static_cast<std::size_t>(got));
+        close(reader);
+        EXPECT_EQ(run.status, kExitOk);
+        EXPECT_EQ(shown.rfind("\rreset: awaiting the controller's ready byte, ", 0) == 0, terminal)
+            << shown;
+        EXPECT_EQ(shown.ends_with("\r\x1b[K"), terminal);
+        EXPECT_EQ(run.out, kFactoryStatus);
+    }
+}
+
 struct Failing {
     Strings args;
     std::function<void()> fault;
@@ -250,6 +360,10 @@ TEST(QuillonctlTest, EveryFailureHasItsExitStatusAndSaysWhy)
          "Quillon SC (QSC10002)"},
         {{"--device", "Nope", "status"}, {}, kExitNoDevice, "cannot open \"Nope\""},
         {{"status"},
+         [] { ProfileNames(0, "Nope"); },
+         kExitNoDevice,
+         "cannot open \"Nope\" (the panel's choice, kept in "},
+        {{"status"},
          [] { QuillonSim_SetSilent(0, 1); },
          kExitTimeOut,
          "did not answer the handshake (no reply)"},
@@ -263,12 +377,27 @@ TEST(QuillonctlTest, EveryFailureHasItsExitStatusAndSaysWhy)
          {},
          kExitDriver,
          "no driver library"},
+        // Refused before any device is looked for.
         {{"apply", CfgFile("bad.cfg", outOfRange)},
-         {},
+         [] { QuillonSim_SetDevices(nullptr, 0); },
          kExitFileRefused,
          "Cannot load the configuration from"},
         {{"apply", testing::TempDir()}, {}, kExitFileRefused, "It is not a regular file."},
         {{"status"}, [] { QuillonSim_SetWriteStatus(0, 4); }, kExitTimeOut, "(no reply)"},
+        // Garbage for an answer, then a cable pulled at the third frame of a configuration.
+        {{"--driver", kShim, "--timeout", "500", "shutter", "open"},
+         AtWriteNumber(2, [] { QuillonSim_CorruptAnswerBytes(0, 1); }),
+         kExitFailed,
+         "device number 0 answered the shutter frame AA with 55 0D, which is not its answer"},
+        {{"--driver", kShim, "--timeout", "500", "mode", "nd", "9"},
+         AtWriteNumber(2, [] { QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\x41"), 1); }),
+         kExitFailed,
+         "answered the mode frame DE 09 with 41 DE 09"},
+        {{"--driver", kShim, "--timeout", "500", "apply", CfgFile("pulled.cfg", GoodConfig())},
+         AtWriteNumber(4, [] { QuillonSim_Unplug(0); }),
+         kExitNoDevice,
+         "the link to device number 0 was lost: the configuration transfer stopped at frame FA "
+         "A1, which did not go out whole"},
     };
     for (const Failing& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
