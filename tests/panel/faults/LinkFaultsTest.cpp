@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "faults/FaultPanel.h"
-#include "protocol/CNdStepsDlg.h"
+#include "panel/CNdStepsDlg.h"
 #include "usb/LinkExercise.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "ProtocolPanelTest.h"
 #include "panel/ReceivedList.h"
-#include "protocol/CNdStepsDlg.h"
+#include "panel/CNdStepsDlg.h"
 
 namespace {
 

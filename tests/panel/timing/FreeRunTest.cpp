@@ -2,7 +2,7 @@
 // run, STOP, and the cycles counted down as the controller reports them.
 
 #include "framework/Prompts.h"
-#include "protocol/CNdStepsDlg.h"
+#include "panel/CNdStepsDlg.h"
 #include "protocol/ProtocolPanelTest.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "protocol/CNdStepsDlg.h"
+#include "panel/CNdStepsDlg.h"
 
 #include "framework/Prompts.h"
 #include "protocol/Frames.h"

@@ -2,7 +2,7 @@
 // under "Opening " and "Closing " and recompute the cycle time, which holds two transitions.
 
 #include "panel/CShutterPanelDlg.h"
-#include "protocol/CNdStepsDlg.h"
+#include "panel/CNdStepsDlg.h"
 #include "protocol/Operations.h"
 #include "timing/IntegerReading.h"
 

@@ -1,3 +1,0 @@
-target_sources(quillon_ui PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/ConfigFileHandlers.cpp
-)
