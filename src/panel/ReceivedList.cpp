@@ -488,12 +488,25 @@ void ReceivedList::scrollContentsBy(int dx, int dy)
 {
     Q_UNUSED(dx);
     const qint64 pixels = qint64(dy) * m_rowHeight;
-    // Lines a paint has just announced can move the view; the whole of it is drawn again then.
-    if (!m_flushingForPaint && pixels != 0 && std::abs(pixels) < viewport()->height()) {
+    // Lines a paint has just announced can move the view; the whole of it is drawn again then,
+    // by that paint when it covers the view (asking again would paint every tick twice).
+    if (m_flushingForPaint) {
+        if (pixels != 0 && !m_paintCoversViewport)
+            viewport()->update();
+    } else if (pixels != 0 && std::abs(pixels) < viewport()->height()) {
         viewport()->scroll(0, int(pixels));
     } else {
         viewport()->update();
     }
+}
+
+void ReceivedList::verticalScrollbarValueChanged(int value)
+{
+    // Following the newest lines inside a paint of the whole view: that paint draws the row under
+    // the mouse as such, and Qt's own hover check would ask for a second paint every tick.
+    if (m_flushingForPaint && m_paintCoversViewport)
+        return;
+    QListView::verticalScrollbarValueChanged(value);
 }
 
 int ReceivedList::horizontalOffset() const
@@ -585,6 +598,8 @@ bool ReceivedList::viewportEvent(QEvent* event)
     if (event->type() == QEvent::Paint) {
         // Whatever the panel appended before asking for a repaint is drawn by this paint.
         m_flushingForPaint = true;
+        m_paintCoversViewport =
+            static_cast<QPaintEvent*>(event)->region().contains(viewport()->rect());
         m_model.Flush();
         m_flushingForPaint = false;
     }

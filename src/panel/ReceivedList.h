@@ -146,6 +146,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
     void scrollContentsBy(int dx, int dy) override;
+    void verticalScrollbarValueChanged(int value) override;
     int horizontalOffset() const override;
     int verticalOffset() const override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -166,5 +167,6 @@ private:
     ReceivedListModel m_model;
     int m_rowHeight = 1;
     bool m_flushingForPaint = false;
+    bool m_paintCoversViewport = false;  // the paint being flushed for draws every row anyway
     bool m_leftClick = false;
 };
