@@ -205,6 +205,7 @@ Outcome Run(Session& s, const Args& args)
     if (auto failure = AwaitStatus(s))
         return failure;
     s.m_events = s.m_opts.wait;
+    s.m_runEndedOnReady = false;
     const OpResult result = StartFreeRun(s.m_host, *option);
     if (!s.m_opts.wait || !result.Ok())
         return Report(s, "run", result);
@@ -221,7 +222,10 @@ Outcome Run(Session& s, const Args& args)
     opts.timeoutMs += static_cast<int>(RecordMillis(g_cycleTime).ms);
     if (auto failure = s.Await([] { return g_nFreeRunKind == 0; }, "the end of the run"))
         return failure;
-    // The run is counted out at its last report; the controller's ready byte follows it.
+    // The run is counted out at its last report; the controller's ready byte follows it, unless
+    // that byte was the run's end (a repeat count of 0 runs nothing).
+    if (s.m_runEndedOnReady)
+        return std::nullopt;
     s.m_answerOwed = 1;
     s.m_answerExpected.clear();
     return s.Await([&s] { return s.m_answerOwed == 0; }, "the ready byte after the run");

@@ -99,8 +99,9 @@ std::optional<Failure> Session::Open()
                  : "\"" + entry + "\"";
     if (const FT_STATUS status = OpenTargetDevice(m_link, target, entry); status != FT_OK)
         return Failure{kExitNoDevice, ClassOf(kExitNoDevice),
-                       "cannot open " + m_name + chosenBy + ": no such device, or it is in use (status " +
-                           std::to_string(status) + ")"};
+                       "cannot open " + m_name + chosenBy +
+                           ": no such device, or it is in use (status " + std::to_string(status) +
+                           ")"};
     const HandshakeResult handshake = ConfigureAndHandshake(m_link);
     if (!handshake.answered)
         return Failure{kExitTimeOut, ClassOf(kExitTimeOut),
@@ -174,6 +175,7 @@ void Session::Decode(const uint8_t* bytes, std::size_t count)
             }
             if (g_nFreeRunKind == 0) {
                 m_runEnded = true;
+                m_runEndedOnReady = b == cmd::kReady;
                 m_out.Result("event", {{"event", std::string("run-end")}});
             }
         } else if (owed > 0 && g_nStatusAfterReset == 0) {

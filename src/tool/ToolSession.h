@@ -54,11 +54,12 @@ public:
     // The answer a frame must get at once: its echo, and the ready byte after a setting.
     void ExpectAnswer(const Frame& frame);
     bool m_runEnded = false;
+    bool m_runEndedOnReady = false;  // a run with nothing to do ends on the ready byte itself
 
     UsbLink m_link;
     ToolHost m_host{m_link};
     ReplyDecoder m_decoder{m_host};
-    std::string m_name;  // the device, for messages
+    std::string m_name;                  // the device, for messages
     std::optional<ConfigFile> m_config;  // the file apply checked
     ToolOptions& m_opts;
     ToolOutput& m_out;

@@ -1,10 +1,9 @@
 // quillonctl against the simulated controller, in-process: each row runs one command line and
 // checks its exit status, its output and the frames it wrote after the handshake.
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -225,6 +224,10 @@ TEST(QuillonctlTest, RunAndWatchTellEachEventAsItHappens)
     EXPECT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.writes, (Strings{"CC", "FA F3"}));
     EXPECT_EQ(run.out, "command: run\n" + cycles + "run-end\n");
+    // A repeat count of 0 runs nothing: the ready byte that says so is the run's end.
+    run = Quillonctl({"--timeout", "300", "run", "go", "--wait"}, {});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out, "command: run\nrun-end\n");
 
     // A run started elsewhere: nothing is counted, and its end is the controller's ready byte.
     run = Quillonctl({"--json", "watch", "--until", "run-end"}, [] {
@@ -390,7 +393,8 @@ TEST(QuillonctlTest, EveryFailureHasItsExitStatusAndSaysWhy)
          kExitFailed,
          "device number 0 answered the shutter frame AA with 55 0D, which is not its answer"},
         {{"--driver", kShim, "--timeout", "500", "mode", "nd", "9"},
-         AtWriteNumber(2, [] { QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\x41"), 1); }),
+         AtWriteNumber(2,
+                       [] { QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\x41"), 1); }),
          kExitFailed,
          "answered the mode frame DE 09 with 41 DE 09"},
         {{"--driver", kShim, "--timeout", "500", "apply", CfgFile("pulled.cfg", GoodConfig())},
