@@ -139,11 +139,6 @@ RepeatCount TransferRepeatCount(const std::string& repeatNumber)
     return {RepeatCountFrame(count), repeatNumber};
 }
 
-Frame TransferRepeatCountFrame(const std::string& repeatNumber)
-{
-    return TransferRepeatCount(repeatNumber).frame;
-}
-
 Frame FreeRunFrame(int freeRunOption)
 {
     if (freeRunOption < 0 || freeRunOption > 2) {

@@ -103,7 +103,6 @@ RepeatCount SendRepeatCount(const std::string& repeatNumber);
 // high byte first, without Send to Controller's limit; a count beyond 16 bits goes as continuous,
 // as Send to Controller takes it, rather than as its low bits.
 RepeatCount TransferRepeatCount(const std::string& repeatNumber);
-Frame TransferRepeatCountFrame(const std::string& repeatNumber);
 // Free run on power up, on trigger or go for options 0, 1 and 2; empty for any other option.
 Frame FreeRunFrame(int freeRunOption);
 

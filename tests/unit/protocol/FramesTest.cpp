@@ -53,13 +53,13 @@ TEST(Frames, EveryCommandIsByteExact)
         {EncodeTimeFrame(TimeKind::Exposure, T("16", "", "", "", "")), "FA 2F 00 00 00 00"},
         {EncodeTimeFrame(TimeKind::Exposure, T("15", "", "", "", "")), "FA 2F 00 00 00 00"},
         {RepeatCountFrame(300), "FA F0 01 2C"},
-        {TransferRepeatCountFrame("300"), "FA F0 01 2C"},
-        {TransferRepeatCountFrame("Continuous"), "FA F0 FF FF"},
-        {TransferRepeatCountFrame("continuous"), "FA F0 00 00"},  // only the exact text
-        {TransferRepeatCountFrame(""), "FA F0 00 00"},
-        {TransferRepeatCountFrame("65535"), "FA F0 FF FF"},  // no Send to Controller limit
+        {TransferRepeatCount("300").frame, "FA F0 01 2C"},
+        {TransferRepeatCount("Continuous").frame, "FA F0 FF FF"},
+        {TransferRepeatCount("continuous").frame, "FA F0 00 00"},  // only the exact text
+        {TransferRepeatCount("").frame, "FA F0 00 00"},
+        {TransferRepeatCount("65535").frame, "FA F0 FF FF"},  // no Send to Controller limit
         // Beyond 16 bits: continuous, as Send to Controller reads it, never the low bits.
-        {TransferRepeatCountFrame(" 70000x"), "FA F0 FF FF"},
+        {TransferRepeatCount(" 70000x").frame, "FA F0 FF FF"},
         {FreeRunFrame(0), "FA F1"},
         {FreeRunFrame(1), "FA F2"},
         {FreeRunFrame(2), "FA F3"},
