@@ -1,7 +1,13 @@
 #include "config/ConfigFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "protocol/Frames.h"
 #include "timing/IntegerReading.h"
@@ -286,6 +292,43 @@ ConfigLoad ReadConfigFile(std::span<const std::uint8_t> data)
     if (!refusal.empty())
         return {std::nullopt, false, std::move(refusal)};
     return {ConfigFromTexts(std::move(*texts)), false, {}};
+}
+
+ConfigFileRead ReadConfigFileAt(const std::string& path)
+{
+    // Far beyond any file the panel writes (its texts come from edit fields); a larger pick is
+    // not a configuration, and reading it whole could exhaust memory.
+    constexpr std::size_t kMaxBytes = 16 * 1024 * 1024;
+    ConfigFileRead read;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        read.failure = "It is not a regular file.";
+        return read;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        read.failure = std::strerror(errno);
+        return read;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[4096];
+    while (bytes.size() < kMaxBytes) {
+        const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, kMaxBytes - bytes.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            read.failure = std::strerror(errno);
+        if (n <= 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    if (!read.failure.empty())
+        return read;
+    read.load = ReadConfigFile(bytes);
+    if (read.load.endedEarly && bytes.size() >= kMaxBytes)
+        read.failure = "The file is too large to be a configuration.";
+    return read;
 }
 
 ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,

@@ -55,6 +55,15 @@ struct ConfigLoad {
 };
 ConfigLoad ReadConfigFile(std::span<const std::uint8_t> data);
 
+// The file at path, read (at most 16 MiB of it) and put to the load rule. failure, when set,
+// says on one line why it could not be read: not a regular file (a pipe or a device would block
+// or never end), the system's reason, or too large to be a configuration.
+struct ConfigFileRead {
+    ConfigLoad load;
+    std::string failure;
+};
+ConfigFileRead ReadConfigFileAt(const std::string& path);
+
 // ReadConfigFile, then ApplyConfigFile only when the file loads: otherwise nothing changes.
 ConfigLoad LoadConfigFile(std::span<const std::uint8_t> data, PanelState& panel, TimeRecord& closed,
                           TimeRecord& exposure);

@@ -1,8 +1,5 @@
 #include "tool/ToolCommands.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
 #include <iterator>
 
 #include "config/ConfigFile.h"
@@ -15,8 +12,6 @@
 
 namespace quillonctl {
 namespace {
-
-constexpr std::size_t kMaxConfigBytes = 16 * 1024 * 1024;
 
 Outcome Report(Session& s, const std::string& command, const OpResult& result)
 {
@@ -239,20 +234,10 @@ Outcome CheckConfig(Session& s, const Args& args)
         return Failure{kExitFileRefused, ClassOf(kExitFileRefused),
                        "Cannot load the configuration from " + path + ".\n" + why};
     };
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        return refused("It is not a regular file.");
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return refused("The file cannot be read.");
-    std::vector<std::uint8_t> bytes;
-    char chunk[4096];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + file.gcount());
-        if (bytes.size() > kMaxConfigBytes)
-            return refused("The file is too large to be a configuration.");
-    }
-    const ConfigLoad load = ReadConfigFile(bytes);
+    const ConfigFileRead read = ReadConfigFileAt(path);
+    if (!read.failure.empty())
+        return refused(read.failure);
+    const ConfigLoad& load = read.load;
     if (load.endedEarly)
         return refused("The file ends before the configuration is complete.");
     if (!load.config)
