@@ -3,7 +3,7 @@
 
 Test code: C, C++, Python and shell under tests/ and fuzz/. Product: every other C and C++ file
 except bench/. Data (sessions, expected texts, .cfg seeds, fuzz corpora) is counted apart.
-Usage: scripts/count-lines.py [ROOT]
+Usage: scripts/count-lines.py [ROOT [PART...]]   (PART: e.g. tests/panel, counted on its own too)
 """
 import os
 import sys
@@ -39,6 +39,7 @@ def code_lines(path, style):
 
 def main():
     root = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), ".."))
+    parts = {os.path.normpath(p): 0 for p in sys.argv[2:]}
     tests = product = data = 0
     for top in sorted(os.listdir(root)):
         if top in SKIP_DIRS or top.startswith("build") or not os.path.isdir(os.path.join(root, top)):
@@ -55,11 +56,18 @@ def main():
                             data += sum(1 for line in f if line.strip())
                     continue
                 if in_tests:
-                    tests += code_lines(path, style)
+                    n = code_lines(path, style)
+                    tests += n
+                    rel = os.path.relpath(path, root)
+                    for part in parts:
+                        if rel.startswith(part + os.sep):
+                            parts[part] += n
                 elif style == "c":
                     product += code_lines(path, style)
     print(f"test code {tests}, product code {product}: {100 * tests / product:.1f} %; "
           f"test data {data} non-blank lines")
+    for part, n in parts.items():
+        print(f"{part}: {n}")
 
 
 if __name__ == "__main__":
