@@ -1,20 +1,15 @@
 #pragma once
-// quillon-sim-pty as a child of a test, its terminal's path read from its first line.
-
-#include <string>
-#include <vector>
 
 #include "tty/ChildProcess.h"
 
+// quillon-sim-pty, its terminal's path read from its first line (empty when it did not start).
 class SimPtyProcess : public ChildProcess {
 public:
-    explicit SimPtyProcess(const std::vector<std::string>& options = {})
-        : ChildProcess("quillon-sim-pty", options, false)
+    explicit SimPtyProcess(const std::vector<std::string>& args = {})
+        : ChildProcess("quillon-sim-pty", args, false),
+          terminal_(ReadLine(std::chrono::seconds(10)).value_or(""))
     {
-        terminal_ = ReadLine(std::chrono::seconds(10)).value_or("");
     }
-
-    // The terminal's path; empty when the program did not start.
     const std::string& Terminal() const { return terminal_; }
 
 private:

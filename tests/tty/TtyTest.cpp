@@ -1,0 +1,765 @@
+// The kernel serial backend on a fake sysfs tree whose ports are pseudo-terminals held by the
+// test; quillon-sim-pty used as any serial program would use it; quillonctl through the backend.
+
+#include <asm/termbits.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "QuillonSim.h"
+#include "TtyD2xx.h"
+#include "config/ConfigFile.h"
+#include "tty/FakeSysfs.h"
+#include "tty/SimPtyProcess.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Strings = std::vector<std::string>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// While set, every port of the process acts as one whose driver refuses a rate: TCSETS2 fails
+// with EINVAL (0), or TCGETS2 then reports this output rate.
+std::atomic<int> g_refusedRate{-1};
+
+double MsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// One end of a terminal; reads stop at n bytes or the deadline.
+struct Fd {
+    explicit Fd(int fd) : fd(fd) {}
+    Fd(Fd&& other) : fd(std::exchange(other.fd, -1)) {}
+    ~Fd() { Close(); }
+    void Close()
+    {
+        if (fd >= 0)
+            close(std::exchange(fd, -1));
+    }
+    void Send(const Bytes& b) { ASSERT_EQ(write(fd, b.data(), b.size()), ssize_t(b.size())); }
+    Bytes Receive(size_t n, milliseconds within = std::chrono::seconds(5)) const
+    {
+        const auto deadline = Clock::now() + within;
+        Bytes out(n);
+        size_t got = 0;
+        for (pollfd p{fd, POLLIN, 0}; got < n;) {
+            const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+            const ssize_t r =
+                left > 0 && poll(&p, 1, int(left)) == 1 ? read(fd, &out[got], n - got) : 0;
+            if (r <= 0)
+                break;
+            got += size_t(r);
+        }
+        out.resize(got);
+        return out;
+    }
+    int fd;
+};
+
+Fd OpenRaw(const std::string& path)
+{
+    Fd end(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios2 t{};
+    ioctl(end.fd, TCGETS2, &t);
+    t.c_iflag = t.c_oflag = t.c_lflag = 0;
+    t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE | PARENB)) | CS8;
+    ioctl(end.fd, TCSETS2, &t);
+    return end;
+}
+
+// The test's end of a pseudo-terminal; others open `name`.
+struct Pty : Fd {
+    Pty() : Fd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC))
+    {
+        grantpt(fd), unlockpt(fd);
+        char buffer[128] = {};
+        ptsname_r(fd, buffer, sizeof buffer);
+        name = buffer;
+    }
+    std::string name;
+};
+
+QTTY_FT_HANDLE Open(int number)
+{
+    QTTY_FT_HANDLE h = nullptr;
+    EXPECT_EQ(FT_Open(number, &h), QTTY_FT_OK);
+    return h;
+}
+
+// Waits, bounded, until the backend's queue holds n bytes; the terminal passes bytes on
+// asynchronously.
+bool WaitQueued(QTTY_FT_HANDLE h, QTTY_DWORD n)
+{
+    QTTY_DWORD queued = 0;
+    for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+        if (FT_GetQueueStatus(h, &queued) != QTTY_FT_OK || queued == n)
+            return queued == n;
+        std::this_thread::yield();
+    }
+    return false;
+}
+
+// Every call but FT_Close on a handle.
+std::map<std::string, std::function<QTTY_FT_STATUS(QTTY_FT_HANDLE)>> HandleCalls()
+{
+    static uint8_t b[8];
+    static QTTY_DWORD n;
+    return {
+        {"FT_Read", [](QTTY_FT_HANDLE h) { return FT_Read(h, b, 1, &n); }},
+        {"FT_Write", [](QTTY_FT_HANDLE h) { return FT_Write(h, b, 1, &n); }},
+        {"FT_SetTimeouts", [](QTTY_FT_HANDLE h) { return FT_SetTimeouts(h, 1, 1); }},
+        {"FT_ResetDevice", [](QTTY_FT_HANDLE h) { return FT_ResetDevice(h); }},
+        {"FT_Purge", [](QTTY_FT_HANDLE h) { return FT_Purge(h, QTTY_FT_PURGE_RX); }},
+        {"FT_GetQueueStatus", [](QTTY_FT_HANDLE h) { return FT_GetQueueStatus(h, &n); }},
+        {"FT_SetBaudRate", [](QTTY_FT_HANDLE h) { return FT_SetBaudRate(h, 128000); }},
+        {"FT_SetLatencyTimer", [](QTTY_FT_HANDLE h) { return FT_SetLatencyTimer(h, 2); }},
+        {"FT_SetUSBParameters", [](QTTY_FT_HANDLE h) { return FT_SetUSBParameters(h, 64, 0); }},
+    };
+}
+
+TEST(TtyTest, ListsFtdiPortsBySerialNumberThenPort)
+{
+    FakeSysfs tree;
+    const auto usb = [&](const char* port, const char* dev, const char* product, const char* serial,
+                         int interface = 0) {
+        tree.AddUsbPort(port, dev, {"0403", product, serial, interface}, tree.Root() / "none");
+    };
+    usb("ttyUSB4", "1-4", "Quillon SC", "QSC20002");
+    usb("ttyUSB3", "1-3", "Quillon SC", "QSC10001");
+    usb("ttyUSB1", "1-2", "Dual RS232", "A9", 1);
+    usb("ttyUSB2", "1-2", "Dual RS232", "A9", 0);
+    usb("ttyUSB10", "1-6", "Blank B", "");
+    usb("ttyUSB9", "1-5", "Blank A", "");
+    tree.AddUsbPort("ttyACM0", "1-7", {"2341", "Arduino", "7543"}, "none");
+    tree.AddPlatformPort("ttyS0");
+    tree.AddVirtualTerminal("tty0");
+
+    const auto list = [](QTTY_DWORD by, size_t buffers) {
+        std::vector<std::array<char, 64>> storage(buffers);
+        std::vector<char*> pointers;
+        for (auto& s : storage) pointers.push_back(s.data());
+        pointers.push_back(nullptr);
+        QTTY_DWORD filled = 0;
+        EXPECT_EQ(FT_ListDevices(pointers.data(), &filled, QTTY_FT_LIST_ALL | by), QTTY_FT_OK);
+        return Strings(pointers.begin(), pointers.begin() + filled);
+    };
+    QTTY_DWORD n = 0;
+    EXPECT_EQ(FT_ListDevices(&n, nullptr, QTTY_FT_LIST_NUMBER_ONLY), QTTY_FT_OK);
+    EXPECT_EQ(n, 6u);
+    EXPECT_EQ(list(QTTY_FT_OPEN_BY_SERIAL_NUMBER, 8),
+              (Strings{"", "", "A9", "A9", "QSC10001", "QSC20002"}));
+    EXPECT_EQ(
+        list(QTTY_FT_OPEN_BY_DESCRIPTION, 6),
+        (Strings{"Blank A", "Blank B", "Dual RS232", "Dual RS232", "Quillon SC", "Quillon SC"}));
+    EXPECT_EQ(list(QTTY_FT_OPEN_BY_DESCRIPTION, 2), (Strings{"Blank A", "Blank B"}))
+        << "stops at the caller's NULL entry";
+    char one[64];
+    const auto byIndex = [&](uintptr_t i) {
+        return FT_ListDevices(reinterpret_cast<void*>(i), one,
+                              QTTY_FT_LIST_BY_INDEX | QTTY_FT_OPEN_BY_SERIAL_NUMBER);
+    };
+    EXPECT_EQ(byIndex(4), QTTY_FT_OK);
+    EXPECT_STREQ(one, "QSC10001");
+    EXPECT_EQ(byIndex(6), QTTY_FT_DEVICE_NOT_FOUND);
+    for (auto [count, flags] : {std::pair<void*, QTTY_DWORD>{nullptr, QTTY_FT_LIST_NUMBER_ONLY},
+                                {&n, QTTY_FT_LIST_ALL},
+                                {&n, 0x10000002u}})
+        EXPECT_EQ(FT_ListDevices(count, nullptr, flags), QTTY_FT_INVALID_PARAMETER);
+
+    // The device numbers follow the same order; the node named in the failure tells which port.
+    const char* nodes[] = {"ttyUSB9", "ttyUSB10", "ttyUSB2", "ttyUSB1", "ttyUSB3", "ttyUSB4"};
+    for (int number = 0; number < 6; ++number) {
+        testing::internal::CaptureStderr();
+        QTTY_FT_HANDLE h = nullptr;
+        EXPECT_EQ(FT_Open(number, &h), QTTY_FT_DEVICE_NOT_OPENED);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("cannot open " + (tree.Dev() / nodes[number]).string() + " "),
+                  std::string::npos)
+            << said;
+        EXPECT_NE(said.find("No such file or directory"), std::string::npos) << said;
+    }
+    setenv("QUILLON_TTY_SYSFS_ROOT", (tree.Root() / "absent").c_str(), 1);
+    EXPECT_EQ(FT_ListDevices(&n, nullptr, QTTY_FT_LIST_NUMBER_ONLY), QTTY_FT_OK);
+    EXPECT_EQ(n, 0u);
+    QTTY_FT_HANDLE h = nullptr;
+    EXPECT_EQ(FT_Open(0, &h), QTTY_FT_DEVICE_NOT_FOUND);
+}
+
+// Two controllers on two terminals, and a node that is no serial port.
+class TtyPortTest : public testing::Test {
+protected:
+    TtyPortTest()
+    {
+        // Device 1; device 0 has the lower serial number and no latency attribute.
+        tree.AddUsbPort("ttyUSB0", "1-1", FakeSysfs::Usb{}, peerA.name);
+        tree.AddUsbPort("ttyUSB1", "1-2", {"0403", "Quillon SC-2", "QSC00009", 0, false},
+                        peerB.name);
+        tree.AddUsbPort("ttyUSB7", "1-7", {"0403", "Quillon SC", "QSC99999"}, "/dev/null");
+    }
+    // A controller of its own on port ttyUSB<number>, opened.
+    QTTY_FT_HANDLE AddAndOpen(const Pty& peer, int number)
+    {
+        FakeSysfs::Usb usb{"0403", "Quillon SC", "EXTRA" + std::to_string(number)};
+        tree.AddUsbPort("ttyUSB" + std::to_string(number), "2-" + std::to_string(number), usb,
+                        peer.name);
+        QTTY_FT_HANDLE h = nullptr;
+        EXPECT_EQ(FT_OpenEx(usb.serial.data(), QTTY_FT_OPEN_BY_SERIAL_NUMBER, &h), QTTY_FT_OK);
+        EXPECT_EQ(FT_SetTimeouts(h, 10000, 10000), QTTY_FT_OK);
+        return h;
+    }
+
+    FakeSysfs tree;
+    Pty peerA, peerB;
+};
+
+TEST_F(TtyPortTest, OpensByDescriptionSerialNumberAndNumber)
+{
+    const auto ex = [](const char* text, QTTY_DWORD flags) {
+        return [=](QTTY_FT_HANDLE* h) { return FT_OpenEx(const_cast<char*>(text), flags, h); };
+    };
+    const auto number = [](int n) { return [=](QTTY_FT_HANDLE* h) { return FT_Open(n, h); }; };
+    const QTTY_DWORD byText = QTTY_FT_OPEN_BY_DESCRIPTION, bySerial = QTTY_FT_OPEN_BY_SERIAL_NUMBER;
+    const struct {
+        std::function<QTTY_FT_STATUS(QTTY_FT_HANDLE*)> open;
+        QTTY_FT_STATUS status;
+        Pty* peer;
+    } cases[] = {
+        {ex("Quillon SC", byText), QTTY_FT_OK, &peerA},
+        {ex("Quillon SC-2", byText), QTTY_FT_OK, &peerB},
+        {ex("QSC10001", bySerial), QTTY_FT_OK, &peerA},
+        {ex("QSC00009", bySerial), QTTY_FT_OK, &peerB},
+        {number(0), QTTY_FT_OK, &peerB},
+        {number(1), QTTY_FT_OK, &peerA},
+        {ex("QSC10001", byText), QTTY_FT_DEVICE_NOT_FOUND, nullptr},
+        {ex("quillon sc", byText), QTTY_FT_DEVICE_NOT_FOUND, nullptr},
+        {ex("QSC1000", bySerial), QTTY_FT_DEVICE_NOT_FOUND, nullptr},
+        {ex("QSC99999", bySerial), QTTY_FT_DEVICE_NOT_OPENED, nullptr},
+        {number(2), QTTY_FT_DEVICE_NOT_OPENED, nullptr},
+        {number(3), QTTY_FT_DEVICE_NOT_FOUND, nullptr},
+        {number(-1), QTTY_FT_DEVICE_NOT_FOUND, nullptr},
+        {ex("QSC10001", 4), QTTY_FT_INVALID_PARAMETER, nullptr},
+        {ex(nullptr, byText), QTTY_FT_INVALID_PARAMETER, nullptr},
+        {[](QTTY_FT_HANDLE*) { return FT_Open(0, nullptr); }, QTTY_FT_INVALID_PARAMETER, nullptr},
+    };
+    uint8_t mark = 0x40;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        QTTY_FT_HANDLE h = nullptr;
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(c.open(&h), c.status);
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (c.status == QTTY_FT_DEVICE_NOT_OPENED) {
+            EXPECT_NE(said.find("ttyUSB7 (\"Quillon SC\", serial \"QSC99999\"): not a serial port"),
+                      std::string::npos)
+                << said;
+        }
+        if (!c.peer) {
+            EXPECT_EQ(h, nullptr);
+            continue;
+        }
+        // The byte written reaches the expected controller and no other.
+        QTTY_DWORD written = 0;
+        ASSERT_EQ(FT_Write(h, &mark, 1, &written), QTTY_FT_OK);
+        EXPECT_EQ(c.peer->Receive(1), Bytes{mark});
+        EXPECT_EQ((c.peer == &peerA ? peerB : peerA).Receive(1, milliseconds(0)), Bytes{});
+        EXPECT_EQ(FT_Close(h), QTTY_FT_OK);
+        ++mark;
+    }
+}
+
+TEST_F(TtyPortTest, OpenMakesTheLinkRawEightNoneOneWithTheExactRateAndLowLatency)
+{
+    // Whatever the terminal was left with: canonical, echo, 7E2, both kinds of flow control.
+    // Its settings act on the terminal whichever end asks.
+    termios2 t{};
+    ioctl(peerA.fd, TCGETS2, &t);
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= IXON | IXOFF | ICRNL;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    ioctl(peerA.fd, TCSETS2, &t);
+
+    QTTY_FT_HANDLE h = Open(1);
+    ASSERT_EQ(FT_SetBaudRate(h, 128000), QTTY_FT_OK);
+    ioctl(peerA.fd, TCGETS2, &t);
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD | CBAUD),
+              tcflag_t(CS8 | CLOCAL | CREAD | BOTHER));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_ospeed, 128000u);
+    EXPECT_EQ(t.c_ispeed, 128000u);
+
+    // Raw both ways: a carriage return and a flow-control byte pass unchanged.
+    const Bytes raw = {0x0D, 0x11, 0x13, 0x0A, 0x03, 0xFF};
+    Bytes got(raw.size());
+    QTTY_DWORD n = 0;
+    ASSERT_EQ(FT_Write(h, const_cast<uint8_t*>(raw.data()), 6, &n), QTTY_FT_OK);
+    EXPECT_EQ(peerA.Receive(raw.size()), raw);
+    peerA.Send(raw);
+    ASSERT_TRUE(WaitQueued(h, 6));
+    ASSERT_EQ(FT_Read(h, got.data(), 6, &n), QTTY_FT_OK);
+    EXPECT_EQ(got, raw);
+
+    EXPECT_EQ(FT_SetLatencyTimer(h, 2), QTTY_FT_OK);
+    EXPECT_EQ(tree.LatencyOf("ttyUSB0"), "2");
+    FT_Close(h);
+    // No sysfs attribute and no low-latency setting (a terminal): the link works as it is.
+    h = Open(0);
+    EXPECT_EQ(FT_SetLatencyTimer(h, 2), QTTY_FT_OK);
+    EXPECT_FALSE(std::filesystem::exists(tree.Sys() / "class/tty/ttyUSB1/device/latency_timer"));
+    FT_Close(h);
+}
+
+// One open port on peerA.
+class TtyIoTest : public TtyPortTest {
+protected:
+    void SetUp() override { h = Open(1); }
+    void TearDown() override { FT_Close(h); }
+    QTTY_FT_HANDLE h = nullptr;
+};
+
+TEST_F(TtyIoTest, ReadWaitsForTheCountOrTheTimeOut)
+{
+    const struct {
+        Bytes queued;
+        QTTY_DWORD toRead;
+        QTTY_ULONG timeoutMs;
+        size_t expected;
+        double minMs;  // the read waits at least this long
+    } cases[] = {
+        {{}, 4, 0, 0, 0},                         // 0: do not wait
+        {{}, 4, 40, 0, 40},                       // nothing: the whole time-out
+        {{1, 2, 3}, 5, 40, 3, 40},                // fewer: what there is, at the time-out
+        {{1, 2, 3, 4, 5}, 5, 10000, 5, 0},        // enough: at once
+        {{1, 2, 3, 4, 5, 6, 7}, 5, 10000, 5, 0},  // more: the count, the rest stays
+        {{}, 0, 10000, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        ASSERT_EQ(FT_Purge(h, QTTY_FT_PURGE_RX), QTTY_FT_OK);
+        peerA.Send(c.queued);
+        ASSERT_TRUE(WaitQueued(h, QTTY_DWORD(c.queued.size())));
+        ASSERT_EQ(FT_SetTimeouts(h, c.timeoutMs, c.timeoutMs), QTTY_FT_OK);
+        Bytes buffer(c.toRead + 1, 0xEE);
+        QTTY_DWORD got = 99, left = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(FT_Read(h, buffer.data(), c.toRead, &got), QTTY_FT_OK);
+        const double ms = MsSince(start);
+        EXPECT_GE(ms, c.minMs);
+        EXPECT_LT(ms, 5000) << "not a longer wait than asked";
+        ASSERT_EQ(got, c.expected);
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + got),
+                  Bytes(c.queued.begin(), c.queued.begin() + got));
+        EXPECT_EQ(buffer[c.toRead], 0xEE) << "nothing past the count";
+        EXPECT_EQ(FT_GetQueueStatus(h, &left), QTTY_FT_OK);
+        EXPECT_EQ(left, c.queued.size() - got);
+    }
+}
+
+TEST_F(TtyIoTest, PurgeAndResetDropOnlyTheReceiveQueue)
+{
+    const std::pair<QTTY_FT_STATUS (*)(QTTY_FT_HANDLE), bool> drops[] = {
+        {[](QTTY_FT_HANDLE h) { return FT_Purge(h, QTTY_FT_PURGE_RX); }, true},
+        {[](QTTY_FT_HANDLE h) { return FT_Purge(h, QTTY_FT_PURGE_RX | QTTY_FT_PURGE_TX); }, true},
+        {[](QTTY_FT_HANDLE h) { return FT_ResetDevice(h); }, true},
+        {[](QTTY_FT_HANDLE h) { return FT_Purge(h, QTTY_FT_PURGE_TX); }, false},
+    };
+    int row = 0;
+    for (const auto& [drop, dropsReceived] : drops) {
+        SCOPED_TRACE(row++);
+        peerA.Send({1, 2, 3});
+        ASSERT_TRUE(WaitQueued(h, 3));
+        EXPECT_EQ(drop(h), QTTY_FT_OK);
+        EXPECT_TRUE(WaitQueued(h, dropsReceived ? 0 : 3));
+        peerA.Send({4});
+        EXPECT_TRUE(WaitQueued(h, dropsReceived ? 1 : 4)) << "bytes that come later still arrive";
+        FT_Purge(h, QTTY_FT_PURGE_RX);
+    }
+}
+
+// The controller's end closes (unplugged, hung up) with part of a reply queued, or FT_Close comes
+// while a read waits on another thread. Whichever call comes first notices; a waiting read ends
+// at once with the bytes it took; the bytes not yet read are gone (the kernel drops them with the
+// hang-up, as the driver loses its queue on an unplug). Every later call says the device is gone.
+TEST_F(TtyPortTest, TheControllerSideGoingAway)
+{
+    const Bytes head = {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10};
+    const auto calls = HandleCalls();
+    int number = 10;
+    for (const std::string first :
+         {"read waiting", "FT_Close while reading", "FT_Read", "FT_Write", "FT_GetQueueStatus",
+          "FT_Purge", "FT_ResetDevice", "FT_SetBaudRate"}) {
+        SCOPED_TRACE(first);
+        Pty peer;
+        QTTY_FT_HANDLE h = AddAndOpen(peer, number++);
+        const bool waiting = !calls.count(first), closing = first == "FT_Close while reading";
+        peer.Send(head);
+        ASSERT_TRUE(WaitQueued(h, QTTY_DWORD(head.size())));
+        uint8_t reply[20];
+        QTTY_DWORD got = 99;
+        QTTY_FT_STATUS status = 99;
+        const auto start = Clock::now();
+        if (waiting) {
+            std::thread reader([&] { status = FT_Read(h, reply, 20, &got); });
+            EXPECT_TRUE(WaitQueued(h, 0)) << "the read has taken the bytes and waits for the rest";
+            closing ? void(FT_Close(h)) : peer.Close();
+            reader.join();
+        } else {
+            peer.Close();
+            EXPECT_EQ(calls.at(first)(h), QTTY_FT_IO_ERROR);
+            status = FT_Read(h, reply, 20, &got);
+        }
+        EXPECT_EQ(status, closing ? QTTY_FT_INVALID_HANDLE : QTTY_FT_IO_ERROR);
+        ASSERT_EQ(got, waiting ? head.size() : 0);
+        EXPECT_EQ(Bytes(reply, reply + got), Bytes(head.begin(), head.begin() + got));
+        EXPECT_LT(MsSince(start), 5000) << "not the read's time-out";
+        if (closing)
+            continue;
+        for (const auto& [name, call] : calls) EXPECT_EQ(call(h), QTTY_FT_IO_ERROR) << name;
+        EXPECT_EQ(FT_Close(h), QTTY_FT_OK);
+        EXPECT_EQ(FT_Close(h), QTTY_FT_INVALID_HANDLE);
+    }
+}
+
+TEST_F(TtyIoTest, UnknownAndClosedHandlesAreInvalid)
+{
+    QTTY_FT_HANDLE closed = Open(1);
+    ASSERT_EQ(FT_Close(closed), QTTY_FT_OK);
+    QTTY_FT_HANDLE reopened = Open(0);
+    ASSERT_NE(reopened, closed) << "handle values are never reused";
+    for (QTTY_FT_HANDLE bad : {QTTY_FT_HANDLE(nullptr), closed, QTTY_FT_HANDLE(&closed)}) {
+        for (const auto& [name, call] : HandleCalls())
+            EXPECT_EQ(call(bad), QTTY_FT_INVALID_HANDLE) << name;
+        EXPECT_EQ(FT_Close(bad), QTTY_FT_INVALID_HANDLE);
+    }
+    FT_Close(reopened);
+    uint8_t b = 0;
+    QTTY_DWORD got = 0;
+    EXPECT_EQ(FT_Read(h, &b, 1, nullptr), QTTY_FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_Read(h, nullptr, 1, &got), QTTY_FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_GetQueueStatus(h, nullptr), QTTY_FT_INVALID_PARAMETER);
+}
+
+// The link exercise writes from its own thread while the panel's timer reads on the UI thread.
+TEST_F(TtyIoTest, AWriterThreadAndAReaderShareTheHandle)
+{
+    constexpr size_t kBytes = 2000;
+    Bytes toHost(kBytes), toDevice(kBytes), atHost, atDevice;
+    for (size_t i = 0; i < kBytes; ++i)
+        toHost[i] = uint8_t(i * 7), toDevice[i] = uint8_t(0x40 + i % 16);
+    ASSERT_EQ(FT_SetTimeouts(h, 100, 1000), QTTY_FT_OK);
+    std::thread device([&] { atDevice = peerA.Receive(kBytes); });
+    std::thread writer([&] {
+        QTTY_DWORD n = 1;
+        for (size_t i = 0; i < kBytes && n == 1; ++i)
+            if (FT_Write(h, &toDevice[i], 1, &n) != QTTY_FT_OK)
+                break;
+    });
+    peerA.Send(toHost);
+    for (auto end = Clock::now() + std::chrono::seconds(5);
+         atHost.size() < kBytes && Clock::now() < end;) {
+        QTTY_DWORD queued = 0, got = 0;
+        ASSERT_EQ(FT_GetQueueStatus(h, &queued), QTTY_FT_OK);
+        Bytes chunk(queued);
+        ASSERT_EQ(FT_Read(h, chunk.data(), queued, &got), QTTY_FT_OK);
+        atHost.insert(atHost.end(), chunk.begin(), chunk.begin() + got);
+    }
+    writer.join();
+    device.join();
+    EXPECT_EQ(atHost, toHost);
+    EXPECT_EQ(atDevice, toDevice);
+}
+
+TEST_F(TtyIoTest, APortThatRefusesTheRateSaysSo)
+{
+    const struct {
+        int refused;  // -1: the port takes the rate; 0: refuses it; else it sets this one
+        QTTY_ULONG baud;
+        const char* said;  // nullptr: accepted, and nothing said
+    } cases[] = {
+        {-1, 128000, nullptr},
+        {0, 128000, "refuses 128000 baud: Invalid argument"},
+        {115200, 128000, "refuses 128000 baud: it set 115200"},
+        {9600, 128000, "refuses 128000 baud: it set 9600"},
+        // What a bridge's divider makes of 128000 is close enough for the link.
+        {127659, 128000, nullptr},
+        {-1, 0, "refuses 0 baud"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        testing::internal::CaptureStderr();
+        g_refusedRate = c.refused;
+        const QTTY_FT_STATUS status = FT_SetBaudRate(h, c.baud);
+        g_refusedRate = -1;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, c.said ? QTTY_FT_INVALID_BAUD_RATE : QTTY_FT_OK);
+        EXPECT_EQ(said, c.said
+                            ? "libquillon-tty: " + tree.Dev().string() + "/ttyUSB0 " + c.said + "\n"
+                            : "");
+    }
+    QTTY_DWORD n = 0;
+    EXPECT_EQ(FT_GetQueueStatus(h, &n), QTTY_FT_OK) << "a refused rate leaves the port usable";
+}
+
+TEST(SimPtyTest, AnswersFramesOnItsTerminalAsTheyComeAndInRealTime)
+{
+    SimPtyProcess sim({"--serial", "PTY12345678"});
+    ASSERT_TRUE(sim.Terminal().starts_with("/dev/pts/")) << sim.Terminal();
+    Fd t = OpenRaw(sim.Terminal());
+    const std::string identity = "\xFDPTY12345V1.0";
+    const struct {
+        std::vector<Bytes> writes;  // a frame may come in pieces
+        Bytes answer;
+        int minMs;  // the answer's delay at least
+    } cases[] = {
+        {{{0xEE}}, {0xEE, 0x01}, 0},
+        {{{0xCC}},
+         {0xCC, 0xAC, 0xDC, 0x00, 0xA1, 0xB2, 0x10, 0x00, 0x00, 0x00,
+          0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x00, 0x00, 0x0D},
+         0},
+        {{{0xFD}}, Bytes(identity.begin(), identity.end()), 0},
+        {{{0xAA}}, {0xAA, 0x0D}, 0},
+        {{{0xFA, 0x21, 0x02}, {0x03, 0x45, 0x60}}, {0xFA, 0x21, 0x02, 0x03, 0x45, 0x60, 0x0D}, 0},
+        {{{0x00, 0xDD, 0x13}}, {0xDD, 0x0D}, 0},  // bytes that start no frame are skipped
+        {{{0xCC}},
+         {0xCC, 0xAA, 0xDD, 0x00, 0xA1, 0xB2, 0x10, 0x00, 0x00, 0x00,
+          0x00, 0x21, 0x02, 0x03, 0x45, 0x60, 0xF0, 0x00, 0x00, 0x0D},
+         0},
+        // Reset: the ready marker after its delay.
+        {{{0xFB}}, {0x0D}, QUILLON_SIM_RESET_MARKER_MS},
+        // Closed 5 ms and exposure 3 ms, two cycles, then Go from closed with 12 ms transitions.
+        {{{0xFA, 0x10, 0x00, 0x00, 0x00, 0x50, 0xFA, 0x20, 0x00, 0x00, 0x00, 0x30, 0xAC, 0xDC}},
+         {0xFA, 0x10, 0x00, 0x00, 0x00, 0x50, 0x0D, 0xFA, 0x20, 0x00, 0x00, 0x00, 0x30, 0x0D, 0xAC,
+          0x0D, 0xDC, 0x0D},
+         0},
+        {{{0xFA, 0xF0, 0x00, 0x02}}, {0xFA, 0xF0, 0x00, 0x02, 0x0D}, 0},
+        {{{0xFA, 0xF3}}, {0xAA, 0xAC, 0xAA, 0xAC, 0x0D}, 2 * (5 + 3 + 12 + 12)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        const auto start = Clock::now();
+        for (size_t i = 0; i < c.writes.size(); ++i) {
+            t.Send(c.writes[i]);
+            EXPECT_TRUE(i + 1 == c.writes.size() || t.Receive(1, milliseconds(50)).empty())
+                << "half a frame gets no answer";
+        }
+        EXPECT_EQ(t.Receive(c.answer.size()), c.answer);
+        EXPECT_GE(MsSince(start), c.minMs);
+        EXPECT_EQ(t.Receive(1, milliseconds(0)), Bytes{}) << "nothing more at once";
+    }
+}
+
+TEST(SimPtyTest, ExitStatusAndFakeSysfs)
+{
+    const struct {
+        Strings args;
+        int signal;  // 0: ends by itself
+        int status;
+    } cases[] = {
+        {{}, SIGTERM, 0},   {{}, SIGINT, 0},     {{}, SIGHUP, 0},
+        {{"--help"}, 0, 0}, {{"--bogus"}, 0, 2}, {{"--serial"}, 0, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? std::to_string(c.signal) : c.args[0]);
+        SimPtyProcess sim(c.args);
+        EXPECT_TRUE(!c.signal || !sim.Terminal().empty());
+        EXPECT_EQ(c.signal ? sim.Stop(c.signal) : sim.Wait(5000), c.status);
+    }
+
+    // Its terminal described as an FTDI port, removed again at exit.
+    FakeSysfs root;
+    SimPtyProcess sim({"--fake-sysfs", root.Root().string(), "--serial", "QSC55555",
+                       "--description", "Bench unit"});
+    ASSERT_FALSE(sim.Terminal().empty());
+    const auto port = root.Sys() / "class/tty/ttyUSB0";
+    const auto usb = std::filesystem::canonical(port / "device").parent_path().parent_path();
+    const auto read = [&](const char* file) {
+        std::string s;
+        std::getline(std::ifstream(usb / file) >> std::ws, s);
+        return s;
+    };
+    EXPECT_EQ(read("idVendor") + "," + read("product") + "," + read("serial"),
+              "0403,Bench unit,QSC55555");
+    EXPECT_EQ(std::filesystem::read_symlink(root.Dev() / "ttyUSB0"), sim.Terminal());
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(port));
+    EXPECT_FALSE(std::filesystem::is_symlink(root.Dev() / "ttyUSB0"));
+    EXPECT_TRUE(std::filesystem::exists(root.Dev())) << "what was there stays";
+}
+
+// quillonctl as a child process through the backend to the virtual controller. The tool's port
+// is a terminal of the test, which relays every byte to the controller's terminal and back and
+// so records the wire: "> " from the tool, "< " from the controller, "+ " written by the test,
+// one line per run of bytes in one direction.
+struct Relayed {
+    int status;
+    std::string out, err, wire;
+};
+
+void Record(std::string& wire, char direction, const uint8_t* bytes, ssize_t count)
+{
+    for (ssize_t i = 0; i < count; ++i) {
+        if (wire.empty() || wire[wire.rfind('\n') + 1] != direction)
+            wire += (wire.empty() ? "" : "\n") + std::string(1, direction);
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", bytes[i]);
+        wire += hex;
+    }
+}
+
+// Until the tool has closed its output. `inject` goes to the controller once the handshake has
+// been answered, as from another program on the same port.
+Relayed Relay(ToolProcess& tool, int port, int controller, const Bytes& inject)
+{
+    Relayed run{};
+    int out = tool.Out(), err = tool.Err();
+    bool injected = inject.empty();
+    for (auto end = Clock::now() + std::chrono::seconds(10);
+         (out >= 0 || err >= 0) && Clock::now() < end;) {
+        pollfd fds[] = {
+            {port, POLLIN, 0}, {controller, POLLIN, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
+        poll(fds, 4, 100);
+        uint8_t buffer[4096];
+        for (int i = 0; i < 4; ++i) {
+            const ssize_t got =
+                (fds[i].revents & (POLLIN | POLLHUP)) ? read(fds[i].fd, buffer, sizeof buffer) : 0;
+            if (i >= 2 && got > 0) {
+                (i == 2 ? run.out : run.err).append(reinterpret_cast<char*>(buffer), got);
+            } else if (i >= 2 && fds[i].revents) {
+                (i == 2 ? out : err) = -1;
+            } else if (got > 0) {
+                Record(run.wire, i == 0 ? '>' : '<', buffer, got);
+                EXPECT_EQ(write(i == 0 ? controller : port, buffer, size_t(got)), got);
+                if (!injected && run.wire == "> EE\n< EE 01") {
+                    EXPECT_EQ(write(controller, inject.data(), inject.size()),
+                              ssize_t(inject.size()));
+                    Record(run.wire, '+', inject.data(), ssize_t(inject.size()));
+                    injected = true;
+                }
+            }
+        }
+    }
+    run.status = tool.Wait(5000);
+    return run;
+}
+
+TEST(QuillonctlTtyTest, CoreCommandsThroughTheSerialBackend)
+{
+    SimPtyProcess sim;
+    ASSERT_FALSE(sim.Terminal().empty());
+    Fd controller = OpenRaw(sim.Terminal());
+    // The tool's port; the test keeps its other end open so that it never hangs up.
+    Pty port;
+    Fd held = OpenRaw(port.name);
+    FakeSysfs root;
+    root.AddUsbPort("ttyUSB0", "1-1", {}, port.name);
+
+    ConfigFile cfg;
+    cfg.shutterState = 1;
+    cfg.shutterMode = 1;
+    cfg.triggerMode = 0;
+    cfg.syncPolarity = 1;
+    cfg.closedTime = {"0", "0", "0", "5", "0"};
+    cfg.exposureTime = {"0", "0", "0", "3", "0"};
+    cfg.repeatNumber = "2";
+    const std::string cfgPath = root.Root() / "two-cycles.cfg";
+    const Bytes cfgBytes = EncodeConfigFile(cfg);
+    std::ofstream(cfgPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(cfgBytes.data()), std::streamsize(cfgBytes.size()));
+
+    const std::string cycles =
+        "shutter state=opened\nshutter state=closed\ncycle left=1\n"
+        "shutter state=opened\nshutter state=closed\ncycle left=0\n";
+    const std::string event = "{\"schema\":1,\"type\":\"event\",\"event\":";
+    const std::string opened = event + "\"shutter\",\"state\":\"opened\"}\n";
+    const std::string closed = event + "\"shutter\",\"state\":\"closed\"}\n";
+    // In order, on one controller: the run and the watch count the cycles the file set.
+    const struct {
+        Strings args;
+        std::string input;  // for the shell
+        Bytes inject;
+        std::string wire;  // after the handshake
+        std::string out;
+    } rows[] = {
+        {{"status"},
+         "",
+         {},
+         "> CC\n< CC AC DC 00 A1 B2 10 00 00 00 00 20 00 00 00 00 F0 00 00 0D",
+         "shutter: closed\nmode: fast\nnd-steps: 0\ntrigger: enable-high\nsync: low\n"
+         "closed-time: 0:00:00.0000\nexposure-time: 0:00:00.0000\ncycle-time: 0:00:00.0240\n"
+         "run: none\nrepeat: 0\n"},
+        {{"--json", "apply", cfgPath},
+         "",
+         {},
+         "> AC\n< AC 0D\n> DD\n< DD 0D\n> FA A1\n< FA A1 0D\n> FA B2\n< FA B2 0D\n"
+         "> FA 10 00 00 00 50\n< FA 10 00 00 00 50 0D\n> FA 20 00 00 00 30\n"
+         "< FA 20 00 00 00 30 0D\n> FA F0 00 02\n< FA F0 00 02 0D",
+         "{\"schema\":1,\"type\":\"applied\",\"file\":\"" + cfgPath + "\"}\n"},
+        {{"run", "go", "--wait"},
+         "",
+         {},
+         "> CC\n< CC AC DD 00 A1 B2 10 00 00 00 50 20 00 00 00 30 F0 00 02 0D\n"
+         "> FA F3\n< AA AC AA AC 0D",
+         "command: run\n" + cycles + "run-end\n"},
+        {{"--json", "watch", "--until", "run-end"},
+         "",
+         {0xFA, 0xF3},
+         "+ FA F3\n< AA AC AA AC 0D",
+         opened + closed + opened + closed + event + "\"ready\"}\n"},
+        {{"shell"},
+         "status\n",
+         {},
+         "> CC\n< CC AC DD 00 A1 B2 10 00 00 00 50 20 00 00 00 30 F3 00 02 0D",
+         "status shutter=closed mode=soft nd-steps=0 trigger=enable-high sync=low "
+         "closed-time=0:00:00.0050 exposure-time=0:00:00.0030 cycle-time=0:00:00.1480 "
+         "run=go repeat=2\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        Strings args = {"--driver", "tty"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        ToolProcess tool(args);
+        tool.Send(row.input);
+        tool.CloseInput();
+        const Relayed run = Relay(tool, port.fd, controller.fd, row.inject);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.wire, "> EE\n< EE 01\n" + row.wire);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+}  // namespace
+
+// Every ioctl of the process passes here before the C library's: a port that refuses a rate.
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
+{
+    va_list args;
+    va_start(args, request);
+    void* arg = va_arg(args, void*);
+    va_end(args);
+    using Ioctl = int (*)(int, unsigned long, ...);
+    static const Ioctl real = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+    const int refused = g_refusedRate;
+    if (refused == 0 && request == TCSETS2) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int result = real(fd, request, arg);
+    if (refused > 0 && request == TCGETS2 && result == 0)
+        static_cast<termios2*>(arg)->c_ospeed = uint32_t(refused);
+    return result;
+}
