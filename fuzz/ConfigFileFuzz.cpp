@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "PanelFields.h"
 #include "config/ConfigFile.h"
 #include "protocol/ConfigTransfer.h"
 #include "timing/IntegerReading.h"
@@ -17,50 +16,27 @@
 namespace {
 
 // A panel that differs from any default in every item, so a partial load shows.
-PanelState PresetPanel()
-{
-    PanelState p;
-    p.m_strUsbStatus = kUsbReady;
-    p.m_nReceivedBytes = 77;
-    p.m_nNdSteps = 50;
-    p.m_nShutterState = 0;
-    p.m_nShutterMode = 2;
-    p.m_nSyncPolarity = 1;
-    p.m_nTimerSelect = 1;
-    p.m_strHours = "1";
-    p.m_strMinutes = "2";
-    p.m_strSeconds = "3";
-    p.m_strMs = "4";
-    p.m_strTenthMs = "5";
-    p.m_nFreeRunOption = 1;
-    p.m_strRepeatNumber = "preset";
-    p.m_strLeftCycles = "left";
-    p.m_nTriggerMode = 3;
-    p.m_nClientHeight = 400;
-    p.m_nScrollPos = 9;
-    p.m_rcWindow = {1, 2, 3, 4};
-    return p;
-}
-
+const PanelState kPreset{.m_strUsbStatus = kUsbReady,
+                         .m_nReceivedBytes = 77,
+                         .m_nNdSteps = 50,
+                         .m_nShutterState = 0,
+                         .m_nShutterMode = 2,
+                         .m_nSyncPolarity = 1,
+                         .m_nTimerSelect = 1,
+                         .m_strMinutes = "2",
+                         .m_strSeconds = "3",
+                         .m_strHours = "1",
+                         .m_strMs = "4",
+                         .m_strTenthMs = "5",
+                         .m_nFreeRunOption = 1,
+                         .m_strRepeatNumber = "preset",
+                         .m_strLeftCycles = "left",
+                         .m_nTriggerMode = 3,
+                         .m_nClientHeight = 400,
+                         .m_nScrollPos = 9,
+                         .m_rcWindow = {1, 2, 3, 4}};
 const TimeRecord kPresetClosed{"a", "b", "c", "d", "e"};
 const TimeRecord kPresetExposure{"f", "g", "h", "i", "j"};
-
-bool Within(int value, int low, int high)
-{
-    return value >= low && value <= high;
-}
-
-// A time frame as the controller reads it: hours in the kind's low nibble, then minutes,
-// seconds and four decimal digits, and nothing past five hours.
-bool TimeFrameFits(const Frame& f, std::uint8_t kind)
-{
-    const int hours = f[1] - kind;
-    const bool digits =
-        (f[4] >> 4) <= 9 && (f[4] & 0x0F) <= 9 && (f[5] >> 4) <= 9 && (f[5] & 0x0F) <= 9;
-    const bool belowFive = f[2] == 0 && f[3] == 0 && f[4] == 0 && f[5] == 0;
-    return f.size() == 6 && f[0] == cmd::kSettings && Within(hours, 0, 5) && f[2] < 60 &&
-           f[3] < 60 && digits && (hours < 5 || belowFive);
-}
 
 // Apply from the loaded panel, every answer coming: each frame's every field within range.
 void CheckApply(PanelState& panel, const TimeRecord& closed, const TimeRecord& exposure)
@@ -68,51 +44,42 @@ void CheckApply(PanelState& panel, const TimeRecord& closed, const TimeRecord& e
     const Frame shutter = ShutterFrame(panel.m_nShutterState);
     FUZZ_CHECK(shutter[0] == (panel.m_nShutterState == 0 ? cmd::kShutterOpen : cmd::kShutterClose));
     const std::string repeat = panel.m_strRepeatNumber;
+    // The settings frames after the mode by their second byte; a time frame holds hours in the
+    // kind's low nibble, then minutes, seconds and four decimal digits, nothing past five hours.
+    static constexpr int kLow[] = {0, 0xA0, 0xB0, 0x10, 0x20, 0xF0, 0xF1};
+    static constexpr int kHigh[] = {0, 0xA4, 0xB2, 0x15, 0x25, 0xF0, 0xF3};
+    static constexpr std::size_t kSize[] = {0, 2, 2, 6, 6, 4, 2};
     int received = 2;
     for (int band = 0; band < 7; ++band) {
         const TransferStep step = NextTransferStep(received, panel, closed, exposure);
         const Frame& f = step.frame;
-        switch (band) {
-            case 0:
-                FUZZ_CHECK(f.empty() == (panel.m_nShutterMode == -1));
-                if (f.empty())
-                    return;  // no mode: the transfer waits for the next Apply
-                FUZZ_CHECK(f == ModeFrame(panel.m_nShutterMode, panel.m_nNdSteps));
-                FUZZ_CHECK(f[0] != cmd::kNdMode || f[1] <= 144);
-                break;
-            case 1:
-                FUZZ_CHECK(f.size() == 2 && f[0] == cmd::kSettings && Within(f[1], 0xA0, 0xA4));
-                break;
-            case 2:
-                FUZZ_CHECK(f.size() == 2 && f[0] == cmd::kSettings && Within(f[1], 0xB0, 0xB2));
-                break;
-            case 3:
-                FUZZ_CHECK(TimeFrameFits(f, 0x10));
-                break;
-            case 4:
-                FUZZ_CHECK(TimeFrameFits(f, 0x20));
-                break;
-            case 5: {
-                // The count the text stands for, or continuous; never its low bits.
-                FUZZ_CHECK(f.size() == 4 && f[0] == cmd::kSettings && f[1] == cmd::kRepeatCount);
-                const int count = f[2] << 8 | f[3];
-                const int meant = ReadInteger(repeat);
-                FUZZ_CHECK(meant >= 0);
-                if (repeat == "Continuous" || meant > 0xFFFF)
-                    FUZZ_CHECK(count == 0xFFFF && panel.m_strRepeatNumber == "Continuous");
-                else
-                    FUZZ_CHECK(count == meant && panel.m_strRepeatNumber == repeat);
-                FUZZ_CHECK(panel.m_strLeftCycles == panel.m_strRepeatNumber);
-                break;
-            }
-            default:
-                FUZZ_CHECK(step.ends);
-                FUZZ_CHECK(f.empty() ? panel.m_nFreeRunOption == -1
-                                     : f.size() == 2 && f[0] == cmd::kSettings &&
-                                           Within(f[1], cmd::kFreeRunOnPowerUp, cmd::kFreeRunGo));
+        if (band == 0) {
+            // No mode: the transfer waits for the next Apply.
+            FUZZ_CHECK(f.empty() == (panel.m_nShutterMode == -1));
+            if (f.empty())
                 return;
+            FUZZ_CHECK(f == ModeFrame(panel.m_nShutterMode, panel.m_nNdSteps));
+            FUZZ_CHECK(f[0] != cmd::kNdMode || f[1] <= 144);
+        } else if (band < 6 || !f.empty()) {
+            FUZZ_CHECK(f.size() == kSize[band] && f[0] == cmd::kSettings && f[1] >= kLow[band] &&
+                       f[1] <= kHigh[band]);
         }
-        FUZZ_CHECK(!step.ends);
+        FUZZ_CHECK(step.ends == (band == 6) && (!f.empty() || panel.m_nFreeRunOption == -1));
+        if (band == 3 || band == 4) {
+            const bool belowFive = f[2] == 0 && f[3] == 0 && f[4] == 0 && f[5] == 0;
+            FUZZ_CHECK(f[2] < 60 && f[3] < 60 && ((f[1] & 0x0F) < 5 || belowFive));
+            for (int digit : {f[4] >> 4, f[4] & 0x0F, f[5] >> 4, f[5] & 0x0F})
+                FUZZ_CHECK(digit <= 9);
+        }
+        if (band == 5) {
+            // The count the text stands for, or continuous; never its low bits.
+            const int count = f[2] << 8 | f[3], meant = ReadInteger(repeat);
+            FUZZ_CHECK(meant >= 0 && panel.m_strLeftCycles == panel.m_strRepeatNumber);
+            if (repeat == "Continuous" || meant > 0xFFFF)
+                FUZZ_CHECK(count == 0xFFFF && panel.m_strRepeatNumber == "Continuous");
+            else
+                FUZZ_CHECK(count == meant && panel.m_strRepeatNumber == repeat);
+        }
         received += step.answer;
     }
 }
@@ -133,8 +100,7 @@ void CheckSavedLoadsBack(const PanelState& panel, const TimeRecord& closed,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::span<const std::uint8_t> bytes(data, size);
-    const PanelState before = PresetPanel();
-    PanelState panel = before;
+    PanelState panel = kPreset;
     TimeRecord closed = kPresetClosed;
     TimeRecord exposure = kPresetExposure;
 
@@ -147,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(loaded || load.endedEarly ||
                (!load.refusal.empty() && load.refusal.find('\n') == std::string::npos));
     if (!loaded) {
-        FUZZ_CHECK(SamePanel(panel, before));
+        FUZZ_CHECK(PanelFields(panel) == PanelFields(kPreset));
         FUZZ_CHECK(closed == kPresetClosed && exposure == kPresetExposure);
         return 0;
     }
@@ -157,10 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(held == *decoded);
     FUZZ_CHECK(panel.m_strLeftCycles == panel.m_strRepeatNumber);
     PanelState rest = panel;
-    ApplyConfigFile(ConfigFromPanel(before, kPresetClosed, kPresetExposure), rest, closed,
+    ApplyConfigFile(ConfigFromPanel(kPreset, kPresetClosed, kPresetExposure), rest, closed,
                     exposure);
-    rest.m_strLeftCycles = before.m_strLeftCycles;
-    FUZZ_CHECK(SamePanel(rest, before));
+    rest.m_strLeftCycles = kPreset.m_strLeftCycles;
+    FUZZ_CHECK(PanelFields(rest) == PanelFields(kPreset));
 
     // Anything after the eighteenth text is ignored.
     std::vector<std::uint8_t> longer(bytes.begin(), bytes.end());

@@ -15,31 +15,22 @@
 inline std::string InChildWithFileSizeLimit(rlim_t bytes, const std::function<std::string()>& body)
 {
     int out[2];
-    if (pipe(out) != 0)
-        return "no pipe";
-    const pid_t child = fork();
+    const pid_t child = pipe(out) == 0 ? fork() : -1;
     if (child < 0)
         return "no child";
     if (child == 0) {
-        close(out[0]);
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = bytes;
         const std::string text = setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() : "no limit";
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t n = write(out[1], text.data() + done, text.size() - done);
-            if (n <= 0)
-                break;
-            done += std::size_t(n);
-        }
-        _exit(0);  // none of the parent's clean-up runs twice
+        // _exit: none of the parent's clean-up runs twice.
+        _exit(write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 1);
     }
     close(out[1]);
     std::string text;
     char chunk[4096];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;)
-        text.append(chunk, std::size_t(n));
+    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) text.append(chunk, size_t(n));
     close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);
