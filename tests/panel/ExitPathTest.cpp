@@ -13,13 +13,9 @@
 
 namespace {
 
-struct ProgramRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
 // Runs the program unattended with its configuration in dir; one that does not end fails.
-ProgramRun RunProgram(const QTemporaryDir& dir, const QStringList& args)
+// Returns the exit code and what it wrote to both outputs.
+std::pair<int, std::string> RunProgram(const QTemporaryDir& dir, const QStringList& args)
 {
     EnsureQtApp();
     QProcess proc;
@@ -30,23 +26,23 @@ ProgramRun RunProgram(const QTemporaryDir& dir, const QStringList& args)
     proc.start(QString(QUILLON_BUILD_DIR) + "/quillon-utility", args);
     EXPECT_TRUE(proc.waitForFinished(60000)) << "the program did not end";
     EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
-    return {proc.exitCode(), proc.readAllStandardOutput().toStdString(),
-            proc.readAllStandardError().toStdString()};
+    return {proc.exitCode(),
+            (proc.readAllStandardOutput() + proc.readAllStandardError()).toStdString()};
 }
 
 TEST(ExitPathTest, ScreenshotRunsWithoutADriverAndOnTheSimulator)
 {
     QTemporaryDir dir;
     const QString shot = dir.filePath("panel.png"), driver = dir.filePath("missing/libftd2xx.so");
-    ProgramRun run = RunProgram(dir, {"--driver", driver, "--screenshot", shot});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("missing/libftd2xx.so"), std::string::npos) << "names the library";
-    EXPECT_NE(run.out.find("USB status: USB not responding"), std::string::npos) << run.out;
+    auto [code, out] = RunProgram(dir, {"--driver", driver, "--screenshot", shot});
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("missing/libftd2xx.so"), std::string::npos) << "names the library";
+    EXPECT_NE(out.find("USB status: USB not responding"), std::string::npos) << out;
     const QImage image(shot);
     EXPECT_GT(image.width(), 600);
     EXPECT_GT(image.height(), 500);
     const QString unwritable = dir.filePath("no/such/dir/p.png");
-    EXPECT_EQ(RunProgram(dir, {"--driver", driver, "--screenshot", unwritable}).exitCode, 1);
+    EXPECT_EQ(RunProgram(dir, {"--driver", driver, "--screenshot", unwritable}).first, 1);
 
     // The first simulated run opens the simulator with a profile of its own; a later run keeps
     // what the operator chose there.
@@ -54,10 +50,9 @@ TEST(ExitPathTest, ScreenshotRunsWithoutADriverAndOnTheSimulator)
     const QStringList simulate = {"--simulate", "--screenshot", shot};
     const std::string simPath = fresh.filePath("quillon-utility-simulator.ini").toStdString();
     for (int serDesc : {0, 1}) {
-        run = RunProgram(fresh, simulate);
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_NE(run.out.find("USB status: USB ready for communication."), std::string::npos)
-            << run.out << run.err;
+        std::tie(code, out) = RunProgram(fresh, simulate);
+        EXPECT_EQ(code, 0) << out;
+        EXPECT_NE(out.find("USB status: USB ready for communication."), std::string::npos) << out;
         Profile simulator(simPath);
         EXPECT_EQ(simulator.GetProfileInt("MyTiveloAp", "SerDesc", -1), serDesc);
         simulator.WriteProfileInt("MyTiveloAp", "SerDesc", 1);

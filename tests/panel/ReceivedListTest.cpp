@@ -1,5 +1,5 @@
-// The "Data Received:" list as a widget: its lines, the operator's selection, keyboard moves and
-// type-ahead, following the end, and what reaches the screen.
+// The "Data Received:" list as a widget: its lines, the operator's selection and keyboard moves,
+// following the end, and what reaches the screen.
 
 #include <gtest/gtest.h>
 
@@ -70,25 +70,9 @@ TEST(ReceivedListTest, LinesAndTheirTexts)
                                                "dev", "10  0x0A"};
     r.list.ListModel().Flush();
     ASSERT_EQ(r.list.GetCount(), int(expected.size()));
-    for (int i = 0; i < r.list.GetCount(); ++i) {
-        EXPECT_EQ(r.list.GetText(i), expected[i]);
+    for (int i = 0; i < r.list.GetCount(); ++i)
         EXPECT_EQ(r.list.ListModel().index(i, 0).data().toString().toStdString(), expected[i]);
-    }
-    // Type-ahead finds byte and text lines alike, case-insensitively unless asked.
     r.Add(256);
-    r.list.ListModel().Flush();
-    const auto find = [&](const char* prefix, int from, Qt::MatchFlags flags = {}) {
-        const auto& m = r.list.ListModel();
-        const QModelIndexList hit = m.match(m.index(from, 0), Qt::DisplayRole, QString(prefix), 1,
-                                            Qt::MatchStartsWith | flags);
-        return hit.isEmpty() ? -1 : hit.first().row();
-    };
-    EXPECT_EQ(find("3 D", 0), 0);
-    EXPECT_EQ(find("3 D", 0, Qt::MatchCaseSensitive), -1);
-    EXPECT_EQ(find("9  0x", 10), 14);
-    EXPECT_EQ(find("200", 206), -1);
-    EXPECT_EQ(find("200", 206, Qt::MatchWrap), 205);
-
     // A reset empties everything, and counting starts again.
     ASSERT_TRUE(r.list.SetCurSel(5));
     r.ScrollTo(100);
@@ -98,10 +82,15 @@ TEST(ReceivedListTest, LinesAndTheirTexts)
     EXPECT_EQ(r.list.GetTopIndex(), 0);
     EXPECT_EQ(r.list.AddByteLine(0xAA), 0);
     EXPECT_TRUE(r.signalled.empty()) << "changes made by code are not the operator's";
+
+    ReceivedLines full(2);  // a full store refuses lines without losing others
+    EXPECT_TRUE(full.AddByte(1) && full.AddText("text"));
+    EXPECT_FALSE(full.AddByte(4) || full.AddText("more"));
+    EXPECT_EQ(full.Display(1), "text");
 }
 
 // Clicks and keys report the selection and bring it into view a line at a time where they can;
-// appending moves neither the selection nor the view, and the selected line is drawn highlighted.
+// appending moves neither the selection nor the view.
 TEST(ReceivedListTest, TheOperatorsSelection)
 {
     ListRig r;
@@ -114,15 +103,13 @@ TEST(ReceivedListTest, TheOperatorsSelection)
     const struct {
         Qt::Key key;
         int selected, top;
-    } steps[] = {
-        {Qt::Key_Down, 10 + page, 11},
-        {Qt::Key_Up, 9 + page, 11},
-        {Qt::Key_PageDown, 8 + 2 * page, 9 + page},
-        {Qt::Key_PageUp, 9 + page, 9 + page},
-        {Qt::Key_End, 199, 200 - page},
-        {Qt::Key_Home, 0, 0},
-        {Qt::Key_Home, 0, 0},  // no change, no report
-    };
+    } steps[] = {{Qt::Key_Down, 10 + page, 11},
+                 {Qt::Key_Up, 9 + page, 11},
+                 {Qt::Key_PageDown, 8 + 2 * page, 9 + page},
+                 {Qt::Key_PageUp, 9 + page, 9 + page},
+                 {Qt::Key_End, 199, 200 - page},
+                 {Qt::Key_Home, 0, 0},
+                 {Qt::Key_Home, 0, 0}};  // the second: no change, no report
     for (const auto& s : steps) {
         QTest::keyClick(&r.list, s.key);
         EXPECT_EQ(r.list.GetCurSel(), s.selected) << s.key;
@@ -139,18 +126,6 @@ TEST(ReceivedListTest, TheOperatorsSelection)
     EXPECT_EQ(r.list.GetCurSel(), 49);
     EXPECT_EQ(r.list.GetTopIndex(), 49);
     EXPECT_EQ(r.list.verticalScrollBar()->maximum(), 5200 - page);
-
-    const QImage image = r.list.viewport()->grab().toImage();
-    const QColor highlight = r.list.palette().color(QPalette::Highlight);
-    for (int row : {48, 49, 50}) {
-        const QRect rect = r.list.visualRect(r.list.ListModel().index(row, 0));
-        const QColor c(image.pixel(rect.right() - 2, rect.center().y()));
-        EXPECT_EQ(std::abs(c.red() - highlight.red()) + std::abs(c.green() - highlight.green()) +
-                          std::abs(c.blue() - highlight.blue()) <=
-                      24,
-                  row == 49)
-            << row;
-    }
 }
 
 // As a terminal does: a view at its last line shows each new line, one scrolled up stays put,
@@ -164,15 +139,13 @@ TEST(ReceivedListTest, NewLinesFollowTheEndOnly)
         int add;
         bool viaPaint;
         int top;
-    } steps[] = {
-        {-1, 3, false, 0},
-        {-1, 100, true, 103 - page},
-        {-1, 50, false, 153 - page},
-        {20, 50, true, 20},
-        {20, 50, false, 20},
-        {253 - page, 1, true, 254 - page},
-        {-1, 100'000, false, 100'254 - page},
-    };
+    } steps[] = {{-1, 3, false, 0},
+                 {-1, 100, true, 103 - page},
+                 {-1, 50, false, 153 - page},
+                 {20, 50, true, 20},
+                 {20, 50, false, 20},
+                 {253 - page, 1, true, 254 - page},
+                 {-1, 100'000, false, 100'254 - page}};
     for (const auto& s : steps) {
         if (s.scrollTo >= 0)
             r.ScrollTo(s.scrollTo);
@@ -182,22 +155,6 @@ TEST(ReceivedListTest, NewLinesFollowTheEndOnly)
         QScrollBar* bar = r.list.verticalScrollBar();
         EXPECT_TRUE(!bar->isVisible() || ShownAsRendered(bar)) << r.list.GetCount() << " lines";
     }
-}
-
-// A million lines stay at about a byte each; a full store refuses lines without losing others.
-TEST(ReceivedListTest, TheStoreStaysSmallAndRefusesLinesWhenFull)
-{
-    ReceivedLines lines;
-    for (int i = 0; i < 1'000'000; ++i) ASSERT_TRUE(lines.AddByte(uint8_t(i * 7)));
-    EXPECT_LE(lines.StorageBytes(), size_t(1'000'000) * 11 / 10);
-    for (int row : {65535, 65536, 999'999}) EXPECT_EQ(lines.ByteAt(row), uint8_t(row * 7)) << row;
-    ReceivedLines full(2);
-    EXPECT_TRUE(full.AddByte(1));
-    EXPECT_TRUE(full.AddText(QStringLiteral("text")));
-    EXPECT_FALSE(full.AddByte(4));
-    EXPECT_FALSE(full.AddText(QStringLiteral("more")));
-    ASSERT_EQ(full.Count(), 2);
-    EXPECT_EQ(full.Display(1), QStringLiteral("text"));
 }
 
 }  // namespace

@@ -4,9 +4,6 @@
 // simulator's manual clock, its ticks driven by the test alone.
 
 #include <dlfcn.h>
-#include <gtest/gtest.h>
-
-#include <functional>
 
 #include "QuillonSim.h"
 #include "faults/DriverShim.h"
@@ -19,22 +16,16 @@
 
 using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
-
 inline constexpr const char* kReadyText = "USB ready for communication.";
-inline constexpr const char* kLostText = "USB not open.";
 inline std::function<void(const std::string& entryPoint)> g_beforeCall;
 
 struct LinkPanel {
     explicit LinkPanel(const std::string& library = BuildLibrary("libquillon-sim.so"))
-        : h({library})
+        : h({library}), shim(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL))
     {
         QuillonSim_Reset();
         ResetGlobals();
-        shim = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-        SetHook([](const char* call) {
-            if (g_beforeCall)
-                g_beforeCall(call);
-        });
+        SetHook([](const char* call) { g_beforeCall ? g_beforeCall(call) : void(); });
         h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
         h.profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
         h.options.waitMs = [](unsigned ms) { QuillonSim_Advance(ms); };
@@ -42,12 +33,23 @@ struct LinkPanel {
     }
     ~LinkPanel()
     {
-        g_beforeCall = nullptr;
         h.panel.reset();
         SetHook(nullptr);
         if (shim != nullptr)
             dlclose(shim);
         ResetGlobals();
+    }
+    static void ResetGlobals()
+    {
+        g_beforeCall = nullptr;
+        ResetDecoderState();
+        ResetTimeRecords();
+        g_bBlinkRunning = g_nBlinkSpeed = 0;
+    }
+    void SetHook(QuillonShimHook hook)
+    {
+        if (auto set = (QuillonShimSetHookFn)(shim ? dlsym(shim, "QuillonShim_SetHook") : nullptr))
+            set(hook);
     }
     void Start()
     {
@@ -65,7 +67,6 @@ struct LinkPanel {
     std::string Text(int id) { return h.panel->GetDlgItemText(id); }
     std::string Status() { return Text(IDC_USB_STATUS); }
     bool Enabled(int id) { return h.panel->IsDlgItemEnabled(id); }
-    int Received() { return h.panel->m_nReceivedBytes; }
     void Tick() { h.panel->PollReplies(); }
     void TickUntilQuiet()
     {
@@ -95,40 +96,16 @@ struct LinkPanel {
         EXPECT_EQ(g_nStatusAfterReset, 0);
         EXPECT_EQ(g_nTransferReceived, -1);
     }
-    static QuillonSimState Controller()
-    {
-        QuillonSimState s{};
-        QuillonSim_GetState(0, &s);
-        return s;
-    }
-    static void ResetGlobals()
-    {
-        ResetDecoderState();
-        ResetTimeRecords();
-        g_bBlinkRunning = 0;
-        g_nBlinkSpeed = 0;
-    }
-    void SetHook(QuillonShimHook hook)
-    {
-        if (auto set =
-                shim ? reinterpret_cast<QuillonShimSetHookFn>(dlsym(shim, "QuillonShim_SetHook"))
-                     : nullptr)
-            set(hook);
-    }
 
     PanelHarness h;
+    void* shim;
     Strings terminal;
-    void* shim = nullptr;
 };
 
 // "70  0x46": the list line of each byte.
 inline Strings ByteLines(const Bytes& bytes)
 {
     Strings lines;
-    for (uint8_t b : bytes) {
-        char line[16];
-        std::snprintf(line, sizeof line, "%d  0x%.2X", b, b);
-        lines.push_back(line);
-    }
+    for (uint8_t b : bytes) lines.push_back(QString::asprintf("%d  0x%.2X", b, b).toStdString());
     return lines;
 }
