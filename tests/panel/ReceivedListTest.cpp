@@ -100,16 +100,12 @@ TEST(ReceivedListTest, TheOperatorsSelection)
     ASSERT_GE(page, 3);
     r.Click(10 + page - 1);  // the last line wholly in view
     r.Click(10 + page - 1);  // again: still reported
-    const struct {
-        Qt::Key key;
-        int selected, top;
-    } steps[] = {{Qt::Key_Down, 10 + page, 11},
-                 {Qt::Key_Up, 9 + page, 11},
-                 {Qt::Key_PageDown, 8 + 2 * page, 9 + page},
-                 {Qt::Key_PageUp, 9 + page, 9 + page},
-                 {Qt::Key_End, 199, 200 - page},
-                 {Qt::Key_Home, 0, 0},
-                 {Qt::Key_Home, 0, 0}};  // the second: no change, no report
+    // clang-format off
+    const struct { Qt::Key key; int selected, top; } steps[] = {
+        {Qt::Key_Down, 10 + page, 11}, {Qt::Key_Up, 9 + page, 11},
+        {Qt::Key_PageDown, 8 + 2 * page, 9 + page}, {Qt::Key_PageUp, 9 + page, 9 + page},
+        {Qt::Key_End, 199, 200 - page}, {Qt::Key_Home, 0, 0}, {Qt::Key_Home, 0, 0}};  // no report
+    // clang-format on
     for (const auto& s : steps) {
         QTest::keyClick(&r.list, s.key);
         EXPECT_EQ(r.list.GetCurSel(), s.selected) << s.key;
@@ -134,18 +130,12 @@ TEST(ReceivedListTest, NewLinesFollowTheEndOnly)
 {
     ListRig r;
     const int page = r.Page();
-    const struct {
-        int scrollTo;  // -1: where the last step left it
-        int add;
-        bool viaPaint;
-        int top;
-    } steps[] = {{-1, 3, false, 0},
-                 {-1, 100, true, 103 - page},
-                 {-1, 50, false, 153 - page},
-                 {20, 50, true, 20},
-                 {20, 50, false, 20},
-                 {253 - page, 1, true, 254 - page},
-                 {-1, 100'000, false, 100'254 - page}};
+    // clang-format off
+    const struct { int scrollTo, add; bool viaPaint; int top; } steps[] = {  // scrollTo -1: as left
+        {-1, 3, false, 0}, {-1, 100, true, 103 - page}, {-1, 50, false, 153 - page},
+        {20, 50, true, 20}, {20, 50, false, 20}, {253 - page, 1, true, 254 - page},
+        {-1, 100'000, false, 100'254 - page}};
+    // clang-format on
     for (const auto& s : steps) {
         if (s.scrollTo >= 0)
             r.ScrollTo(s.scrollTo);
