@@ -189,6 +189,8 @@ TEST(FaultMatrix, AControllerFailingTheHandshake)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LinkPanel p(BuildLibrary("libquillon-shim.so"));
+        p.h.profile->WriteProfileInt("MyTiveloAp", "SerDesc", 0);  // by description
+        p.h.profile->WriteProfileString("MyTiveloAp", "DescString", "Quillon SC");
         std::vector<unsigned> pauses;
         p.h.options.waitMs = [&](unsigned ms) { pauses.push_back(ms), QuillonSim_Advance(ms); };
         const bool ready = c.suffix == nullptr;
@@ -224,6 +226,12 @@ TEST(FaultMatrix, AControllerFailingTheHandshake)
         p.TickUntilQuiet();
         EXPECT_EQ(p.Text(IDC_RECEIVED_BYTES), "20");
         LinkPanel::ExpectDecoderIdle();
+
+        // A device that is gone before "Open" looks for it is not opened at all.
+        QuillonSim_Unplug(0);
+        p.h.Click(IDC_OPEN);
+        EXPECT_EQ(p.Status(), "Could not open USB");
+        EXPECT_EQ(g_bUsbOpen, 0);
     }
 }
 
