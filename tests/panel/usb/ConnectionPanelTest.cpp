@@ -181,7 +181,7 @@ TEST(ConnectionPanelTest, TheLinkExercisesButtonsAndExit)
 }
 
 // A transcript file that cannot be made is told once; the menu entry asks for a file, records
-// until chosen again, and a cancelled dialog starts nothing.
+// (Search as one CLOSE) until chosen again, and a cancelled dialog starts nothing.
 TEST(ConnectionPanelTest, TranscriptMenuEntry)
 {
     LinkPanel p;
@@ -199,13 +199,18 @@ TEST(ConnectionPanelTest, TranscriptMenuEntry)
     p.P().OnRecordTranscript();
     EXPECT_TRUE(p.P().m_usb.Transcript().Recording());
     p.h.Click(IDC_STATUS);
+    p.TickUntilQuiet();
+    p.h.Click(IDC_SEARCH);  // one CLOSE, however the next ticks find the handle
+    for (int i = 0; i < 3; ++i) p.Tick();
     p.P().OnRecordTranscript();
     EXPECT_FALSE(p.P().m_usb.Transcript().Recording());
     const Strings lines = Transcript(file);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), " TX 1 CC");
-    p.TickUntilQuiet();
-    EXPECT_EQ(Transcript(file), lines);
+    EXPECT_EQ(lines.back(), " CLOSE");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " CLOSE"), 1);
+    p.h.Click(IDC_OPEN);
+    EXPECT_EQ(Transcript(file), lines) << "nothing after the recording stopped";
     p.P().OnRecordTranscript();
     EXPECT_FALSE(p.P().m_usb.Transcript().Recording());
     ASSERT_EQ(p.h.prompts.records.size(), 2u);
