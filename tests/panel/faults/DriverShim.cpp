@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 
 #include "usb/D2xxApi.h"
@@ -11,26 +10,16 @@
 namespace {
 
 std::atomic<QuillonShimHook> g_hook{nullptr};
-std::atomic<unsigned> g_readStatus{0};
 
-// The simulator the test process has already loaded: opening the same file gives the same
-// instance, so the test's QuillonSim_ calls steer what the panel sees through this library.
-template <typename Fn>
-Fn Real(const char* name)
+// Opening the simulator file the test process already loaded gives the same instance, so the
+// test's QuillonSim_ calls steer what the panel sees through this library.
+void* Real(const char* name)
 {
     static void* const sim = dlopen(QUILLON_SIM_PATH, RTLD_NOW | RTLD_LOCAL);
     void* symbol = sim != nullptr ? dlsym(sim, name) : nullptr;
-    if (symbol == nullptr) {
-        std::fprintf(stderr, "driver shim: no %s in %s\n", name, QUILLON_SIM_PATH);
+    if (symbol == nullptr)
         std::abort();
-    }
-    return reinterpret_cast<Fn>(symbol);
-}
-
-void Hook(const char* name)
-{
-    if (const QuillonShimHook hook = g_hook.load())
-        hook(name);
+    return symbol;
 }
 
 }  // namespace
@@ -40,32 +29,21 @@ extern "C" void QuillonShim_SetHook(QuillonShimHook hook)
     g_hook.store(hook);
 }
 
-extern "C" void QuillonShim_SetReadStatus(unsigned status)
-{
-    g_readStatus.store(status);
-}
-
 // The builds without an entry point hide it with a version script.
-#define QUILLON_SHIM(name, params, args)                \
-    extern "C" FT_STATUS name params                    \
-    {                                                   \
-        Hook(#name);                                    \
-        static const auto real = Real<name##Fn>(#name); \
-        return real args;                               \
+#define QUILLON_SHIM(name, params, args)                                  \
+    extern "C" FT_STATUS name params                                      \
+    {                                                                     \
+        if (const QuillonShimHook hook = g_hook.load())                   \
+            hook(#name);                                                  \
+        static const auto real = reinterpret_cast<name##Fn>(Real(#name)); \
+        return real args;                                                 \
     }
 
 QUILLON_SHIM(FT_Open, (int number, FT_HANDLE* handle), (number, handle))
 QUILLON_SHIM(FT_OpenEx, (void* arg, DWORD flags, FT_HANDLE* handle), (arg, flags, handle))
 QUILLON_SHIM(FT_ListDevices, (void* arg1, void* arg2, DWORD flags), (arg1, arg2, flags))
 QUILLON_SHIM(FT_Close, (FT_HANDLE h), (h))
-extern "C" FT_STATUS FT_Read(FT_HANDLE h, void* buf, DWORD n, DWORD* got)
-{
-    Hook("FT_Read");
-    static const auto real = Real<FT_ReadFn>("FT_Read");
-    const FT_STATUS status = real(h, buf, n, got);
-    const unsigned forced = g_readStatus.load();
-    return forced != 0 && status == FT_OK && got != nullptr && *got > 0 ? forced : status;
-}
+QUILLON_SHIM(FT_Read, (FT_HANDLE h, void* buf, DWORD n, DWORD* got), (h, buf, n, got))
 QUILLON_SHIM(FT_Write, (FT_HANDLE h, void* buf, DWORD n, DWORD* written), (h, buf, n, written))
 QUILLON_SHIM(FT_SetTimeouts, (FT_HANDLE h, ULONG readMs, ULONG writeMs), (h, readMs, writeMs))
 QUILLON_SHIM(FT_ResetDevice, (FT_HANDLE h), (h))
