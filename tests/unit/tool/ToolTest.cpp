@@ -18,12 +18,27 @@
 #include "QuillonSimD2xx.h"
 #include "config/ConfigFile.h"
 #include "framework/Profile.h"
-#include "panel/support/SimCalls.h"
 #include "tool/Tool.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
+
+std::string SimCallLog()
+{
+    std::string log(QuillonSim_CallLog(nullptr, 0) + 1, '\0');
+    QuillonSim_CallLog(log.data(), log.size());
+    return log.c_str();
+}
+
+// The frames written since the call log was cleared, in hexadecimal.
+Strings SimWrites(const std::string& log)
+{
+    Strings out;
+    for (std::size_t at = log.find("FT_Write("); at != std::string::npos; at = log.find("FT_Write(", at + 1))
+        out.push_back(log.substr(at + 9, log.find(')', at) - at - 9));
+    return out;
+}
 
 const std::string kSim = std::string(QUILLON_BUILD_DIR) + "/libquillon-sim.so";
 // The fault tests' driver: the same simulator, with a hook before every driver call.
@@ -116,7 +131,7 @@ ToolRun Quillonctl(Strings args, const std::function<void()>& fault = {}, String
     std::ostringstream out, err;
     const int status = RunQuillonctl(args, out, errStream ? *errStream : err, {}, input);
     const std::string log = SimCallLog();
-    ToolRun run{status, out.str(), err.str(), SimWrites(), log};
+    ToolRun run{status, out.str(), err.str(), SimWrites(log), log};
     if (!run.writes.empty() && run.writes.front() == "EE")
         run.writes.erase(run.writes.begin());
     return run;
