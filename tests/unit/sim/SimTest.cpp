@@ -1,11 +1,9 @@
-// The simulated controller through its D2XX face, on the manual clock: handles and listing, the
+// The simulated controller through its D2XX face, on the manual clock: handles and unplugging, the
 // answer to each frame (which the core's own count of immediate answers must match), the status
 // and identity replies, delayed markers, runs and injected faults.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <sstream>
 
 #include "QuillonSim.h"
@@ -192,27 +190,6 @@ TEST_F(Sim, DropCorruptInjectAndSilence)
     EXPECT_EQ(Answer({0xCC}), Bytes{});
 }
 
-TEST_F(Sim, ListingSeventyDevicesStopsAtTheCallersNullEntry)
-{
-    const std::string name = "Device " + std::string(80, 'x');  // longer than a buffer
-    const std::vector<QuillonSimDevice> devs(70, {name.c_str(), name.c_str()});
-    QuillonSim_SetDevices(devs.data(), 70);
-    QSIM_DWORD count = 0;
-    ASSERT_EQ(FT_ListDevices(&count, nullptr, 0x80000000u), QSIM_FT_OK);
-    EXPECT_EQ(count, 70u);
-    // 63 buffers of 64 bytes, each followed by a guard; then the NULL entry.
-    std::vector<char> area(63 * 80, '#');
-    std::vector<char*> ptrs;
-    for (int i = 0; i < 63; ++i) ptrs.push_back(&area[size_t(i) * 80]);
-    ptrs.push_back(nullptr);
-    ASSERT_EQ(FT_ListDevices(ptrs.data(), &count, 0x20000002u), QSIM_FT_OK);
-    EXPECT_EQ(count, 63u);
-    for (int i = 0; i < 63; ++i) {
-        EXPECT_EQ(std::strlen(ptrs[size_t(i)]), 63u);
-        EXPECT_EQ(std::string(&area[size_t(i) * 80 + 64], 16), std::string(16, '#'));
-    }
-}
-
 TEST_F(Sim, ClosedStaleAndUnpluggedHandlesFailAndWriteFailuresAreReported)
 {
     QSIM_DWORD n = 0;
@@ -242,58 +219,6 @@ TEST_F(Sim, ClosedStaleAndUnpluggedHandlesFailAndWriteFailuresAreReported)
     EXPECT_EQ(FT_Close(h), QSIM_FT_OK);
     QuillonSim_Replug(0);
     EXPECT_EQ(FT_OpenEx(description, QSIM_FT_OPEN_BY_DESCRIPTION, &again), QSIM_FT_OK);
-}
-
-TEST_F(Sim, PurgeAndReadsOnTheManualClock)
-{
-    uint8_t buf[2];
-    QSIM_DWORD got = 99, written = 0;
-    uint8_t online = 0xEE;
-    FT_Write(h, &online, 1, &written);
-    EXPECT_EQ(FT_Purge(h, 1), QSIM_FT_OK);            // drops the answer
-    EXPECT_EQ(FT_Read(h, buf, 2, &got), QSIM_FT_OK);  // no time-out set: no wait
-    EXPECT_EQ(std::tuple(got, QuillonSim_NowMs()), std::tuple(0u, 0u));
-    FT_SetTimeouts(h, 3000, 3000);
-    QuillonSim_SetSilent(0, 1);
-    FT_Write(h, &online, 1, &written);
-    EXPECT_EQ(FT_Read(h, buf, 2, &got), QSIM_FT_OK);
-    EXPECT_EQ(std::tuple(got, QuillonSim_NowMs()), std::tuple(0u, 3000u));
-    // A read that waits for a delayed answer stops the clock where the answer comes.
-    QuillonSim_SetSilent(0, 0);
-    uint8_t reset = 0xFB;
-    FT_Write(h, &reset, 1, &written);
-    EXPECT_EQ(FT_Read(h, buf, 1, &got), QSIM_FT_OK);
-    EXPECT_EQ(std::tuple(got, QuillonSim_NowMs()), std::tuple(1u, 3000u + QUILLON_SIM_RESET_MARKER_MS));
-}
-
-// As the D2XX library without USB access: every listing fails with 18, and an open takes the
-// process down.
-TEST_F(Sim, ImitatesALibraryThatCannotReachUsb)
-{
-    QuillonSim_ImitateNoUsb(1);
-    QSIM_DWORD count = 7;
-    char name[64] = "";
-    char* names[] = {name, nullptr};
-    EXPECT_EQ(FT_ListDevices(&count, nullptr, 0x80000000u), QSIM_FT_OTHER_ERROR);
-    EXPECT_EQ(FT_ListDevices(names, &count, 0x20000002u), QSIM_FT_OTHER_ERROR);
-    EXPECT_EQ(count, 7u);
-    EXPECT_DEATH(FT_Open(0, &h), "FT_Open called while imitating a library without USB");
-    EXPECT_DEATH(FT_OpenEx(name, QSIM_FT_OPEN_BY_DESCRIPTION, &h), "FT_OpenEx called");
-}
-
-TEST(SimVariants, LackOnlyTheirEntryPoint)
-{
-    for (const auto& [file, missing] :
-         {std::pair{"nobaud", "FT_SetBaudRate"}, std::pair{"nowrite", "FT_Write"},
-          std::pair{"nolist", "FT_ListDevices"}}) {
-        const std::string path = std::string(QUILLON_BUILD_DIR "/libquillon-sim-") + file + ".so";
-        void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(lib, nullptr) << dlerror();
-        EXPECT_EQ(dlsym(lib, missing), nullptr) << file;
-        for (const char* name : {"FT_Open", "FT_Read", "FT_SetUSBParameters", "QuillonSim_Reset"})
-            EXPECT_NE(dlsym(lib, name), nullptr) << file << " " << name;
-        dlclose(lib);
-    }
 }
 
 }  // namespace

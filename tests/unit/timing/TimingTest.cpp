@@ -7,23 +7,22 @@
 
 #include "timing/IntegerReading.h"
 #include "timing/TimeRecord.h"
+#include "unit/Rows.h"
 
 namespace {
 
 TEST(IntegerReading, LenientReadsClampAndWholeFieldsTakeOnlyIntegers)
 {
+    // 4294967303 would wrap to 7 in 32 bits; a view ends the digits.
     const std::pair<std::string_view, int> lenient[] = {
         {"", 0}, {"abc", 0}, {"07", 7}, {"  -12x", -12}, {" \t\n\v\f\r+9", 9}, {"12 34", 12},
         {"- 5", 0}, {"+-5", 0}, {"-2147483648", INT_MIN}, {"2147483648", INT_MAX},
-        {"4294967303", INT_MAX},  // would wrap to 7 in 32 bits
-        {"-99999999999999999999999999", INT_MIN},
-        {std::string_view("123456").substr(0, 3), 123},  // stops at the end of a view
-    };
+        {"4294967303", INT_MAX}, {"-99999999999999999999999999", INT_MIN},
+        {std::string_view("123456").substr(0, 3), 123}};
     for (const auto& [text, value] : lenient) EXPECT_EQ(ReadInteger(text), value) << text;
     const std::pair<std::string_view, std::optional<int>> whole[] = {
         {" -7 ", -7}, {"+42", 42}, {"-2147483648", INT_MIN}, {"2147483648", std::nullopt},
-        {"12ab", std::nullopt}, {"", std::nullopt}, {"-", std::nullopt}, {"1 2", std::nullopt},
-    };
+        {"12ab", std::nullopt}, {"", std::nullopt}, {"-", std::nullopt}, {"1 2", std::nullopt}};
     for (const auto& [text, value] : whole) EXPECT_EQ(ReadWholeInteger(text), value) << text;
 }
 
@@ -87,51 +86,18 @@ TEST(TimeRecord, NdTransitionMatchesTheSinglePrecisionRuleForEveryStepCount)
         EXPECT_TRUE(NdTransitionTime(steps).tenths >= 0 && NdTransitionTime(steps).tenths <= 10);
 }
 
-TEST(TimeRecord, CycleTimeSumsBothTimesAndTwoTransitions)
+TEST(TimeRecord, CycleTimeAndDisplays)
 {
-    const std::tuple<const char*, const char*, int, int, const char*> cases[] = {
-        {"", "", 0, 0, "00:00:00:024:0"},
-        {"", "", 7, 99, "00:00:00:024:0"},  // unknown mode: Fast
-        {"", "", 1, 0, "00:00:00:140:0"},
-        {"", "", 2, 1, "00:00:00:000:6"},
-        {"", "", 2, 144, "00:00:00:076:0"},
-        {"0|00|59|999|9", "0|00|00|000|1", 0, 0, "00:01:00:024:0"},
-        {"5", "5", 0, 0, "10:00:00:024:0"},  // hours unbounded
-        {"|07| 3x|abc", "| 3|+4", 0, 0, "00:10:07:024:0"},
-        // Sums that one reduction cannot bring into range.
-        {"||||9", "||||9", 2, 15, "00:00:00:009:8"},
-        {"|||999|9", "|||999|9", 2, 255, "00:00:02:134:4"},
-        {"5|59|59|999|9", "5|59|59|999|9", 0, 0, "12:00:00:023:8"},
-        {"||75|5000", "||||25", 0, 0, "00:01:20:026:5"},
-        {"|99999999999", "|2147483647", 0, 0, "71582788:14:00:024:0"},  // no overflow
-    };
-    for (const auto& [closed, exposure, mode, steps, cycle] : cases)
-        EXPECT_EQ(ComposeCycleTime(ComputeCycleTime(R(closed), R(exposure), mode, steps)),
-                  std::string("Cycle Time - ") + cycle);
+    for (const Row& r : Rows("cycle-times.txt"))
+        EXPECT_EQ(ComposeCycleTime(ComputeCycleTime(R(r[0]), R(r[1]), std::stoi(r[2]), std::stoi(r[3]))), r[4]);
+    for (const Row& r : Rows("time-displays.txt"))
+        EXPECT_EQ(ComposeTime(FormatTimeRecord(R(r[0]), r[1] == "1")), r[2]) << r[0];
     // The stored cycle record holds plain decimals; the other records are left as they are.
     ResetTimeRecords();
     g_closedTime = R("1|07");
     RecomputeCycleTime(1, 0);
     EXPECT_EQ(g_timeRecords, (std::array<TimeRecord, 3>{R("1|07"), R(""), R("1|7|0|140|0")}));
     ResetTimeRecords();
-}
-
-TEST(TimeRecord, DisplaysPadEachFieldByItsValue)
-{
-    const std::tuple<const char*, bool, const char*> cases[] = {
-        {"", false, "00:00:00:000:0"},
-        {"abc|x|-0|+0| ", true, "00:00:00:000:0"},
-        {"1|2|3|4|5", false, "01:02:03:004:5"},
-        {"5|59|59|45|9", false, "05:59:59:045:9"},
-        {"|07|07|07|07", false, "00:007:007:0007:07"},  // the prefix goes before the text
-        // Stored hours keep their leading zero at any size; the cycle's do not.
-        {"10|||100", false, "010:00:00:100:0"},
-        {"100", false, "0100:00:00:000:0"},
-        {"7", true, "07:00:00:000:0"},
-        {"100", true, "100:00:00:000:0"},
-    };
-    for (const auto& [record, isCycle, shown] : cases)
-        EXPECT_EQ(ComposeTime(FormatTimeRecord(R(record), isCycle)), shown) << record;
 }
 
 }  // namespace

@@ -157,41 +157,6 @@ TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
     }
 }
 
-// A node its group may open: join the group, or log in again when already listed in it.
-TEST(Diagnose, OffersTheNodesGroupWhenTheGroupMayOpenIt)
-{
-    FakeUsbTree tree;
-    tree.AddFtdi("1-2", "Quillon SC", "QSC10002", "ftdi_sio", "ttyUSB1");
-    const std::string node = tree.MakeNode("ttyUSB1", 0660);
-    // As root the node goes to a group the stranger is not in; otherwise it has the runner's.
-    static_cast<void>(::chown(node.c_str(), static_cast<uid_t>(-1), 20));
-    struct stat st {};
-    ASSERT_EQ(::stat(node.c_str(), &st), 0);
-    ASSERT_NE(st.st_gid, 0u) << "the runner's group is root: nothing to join";
-    for (const bool listed : {false, true}) {
-        DiagnosisHost host = Stranger();
-        host.listedInGroup = [&](gid_t gid) { return listed && gid == st.st_gid; };
-        const std::string report = Diagnose({}, tree.roots, host);
-        EXPECT_EQ(Contains(report,
-                           "fix: join group dialout: sudo usermod -aG dialout alice, then "
-                           "log out and back in;"),
-                  !listed)
-            << report;
-        EXPECT_EQ(Contains(report,
-                           "you are in group dialout, but this login session started "
-                           "before you were added"),
-                  listed)
-            << report;
-    }
-    // What the system says wins over the mode bits (access control lists).
-    DiagnosisHost host = Stranger();
-    host.mayReadWrite = [](const std::string&) { return true; };
-    EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "you (alice) may open it."));
-    host.user.uid = 0;
-    host.mayReadWrite = [](const std::string&) { return false; };
-    EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "its mode allows it, but the system"));
-}
-
 TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
 {
     const std::string tty = "/b/libquillon-tty.so";
