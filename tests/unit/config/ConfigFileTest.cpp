@@ -9,6 +9,7 @@
 #include <random>
 
 #include "config/ConfigFile.h"
+#include "unit/Rows.h"
 
 namespace {
 
@@ -169,29 +170,19 @@ TEST(ConfigFile, LoadsOnlyWhatThePanelWouldTake)
             EXPECT_EQ(load.refusal.ends_with("\": there is no such choice."), refused) << item;
         }
     }
-    const std::pair<std::vector<std::pair<std::size_t, std::string>>, std::string> cases[] = {
-        {{{2, "abc"}, {6, "x"}, {8, " 3"}, {17, "Continuous"}}, ""},
-        {{{2, "144"}, {6, "4"}, {7, "59"}, {8, "59"}, {9, "999"}, {10, "9"}, {17, "70000"}}, ""},
-        {{{11, "5"}, {12, "0"}, {13, ""}, {14, "00"}, {15, "z"}}, ""},
-        {{{1, "7"}, {3, "9"}, {6, "99"}, {17, "-12"}}, "Shutter mode \"7\": there is no such choice."},
-        {{{2, "145"}}, "Neutral-density step count \"145\": Steps must be less than 145."},
-        {{{2, ""}}, "Neutral-density step count \"\": No steps."},
-        {{{4, "2"}}, "Sync polarity \"2\": there is no such choice."},
-        {{{7, "-7"}}, "Closed time minutes \"-7\": Minutes number must be less than 60!"},
-        {{{15, "10"}},
-         "Exposure time 1/10 milliseconds \"10\": 1/10 Milliseconds number must be less than 10!"},
-        {{{11, "5"}, {15, "1"}},
-         "Exposure time 1/10 milliseconds \"1\": Timer has reached the maximum value - 5 hours."},
-        {{{17, "-" + std::string(30, '1')}},
-         "Repeat number \"-11111111111111111111111...\": Repeat number must not be negative!"},
-        {{{0, "\n5"}}, "Shutter state \"?5\": there is no such choice."},
-    };
-    for (const auto& [changes, refusal] : cases) {
+    for (const Row& row : Rows("config-load-rule.txt")) {
+        std::vector<std::pair<std::size_t, std::string>> changes;
+        for (std::size_t from = 0, end = 0; end != std::string::npos; from = end + 2) {
+            end = row[0].find("; ", from);
+            const std::string change = row[0].substr(from, end - from);
+            changes.emplace_back(std::stoul(change), change.substr(change.find('=') + 1));
+        }
         const Bytes bytes = texts(changes);
         const ConfigLoad load = ReadConfigFile(bytes);
+        const bool loads = row[1] == "loads";
         EXPECT_FALSE(load.endedEarly);
-        EXPECT_EQ(load.refusal, refusal);
-        EXPECT_EQ(load.config, refusal.empty() ? DecodeConfigFile(bytes) : std::nullopt);
+        EXPECT_EQ(load.refusal, loads ? "" : row[1]);
+        EXPECT_EQ(load.config, loads ? DecodeConfigFile(bytes) : std::nullopt) << row[1];
     }
 }
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "config/ConfigFile.h"
 #include "framework/Profile.h"
 #include "tool/Tool.h"
+#include "unit/Rows.h"
 
 namespace {
 
@@ -122,48 +124,25 @@ constexpr const char* kFactoryStatus =
 
 TEST(Quillonctl, EachCommandWritesItsFramesAndPrintsItsResult)
 {
-    // The arguments, the frames, and the whole standard output ("" where not checked).
-    // clang-format off
-    const std::tuple<Strings, Strings, std::string> rows[] = {
-        {{"status"}, {"CC"}, kFactoryStatus},
-        {{"--json", "status"}, {"CC"},
-         "{\"schema\":1,\"type\":\"status\",\"shutter\":\"closed\",\"mode\":\"fast\",\"nd-steps\":0,"
-         "\"trigger\":\"enable-high\",\"sync\":\"low\",\"closed-time\":0.0,\"exposure-time\":0.0,"
-         "\"cycle-time\":24.0,\"run\":\"none\",\"repeat\":0}\n"},
-        {{"info"}, {"FD"}, "serial: QSC10001\nfirmware: V1.0\n"},
-        {{"shutter", "open"}, {"AA"}, "command: shutter\n"}, {{"shutter", "close"}, {"AC"}, ""},
-        {{"mode", "fast"}, {"DC"}, ""}, {{"mode", "soft"}, {"DD"}, ""},
-        {{"mode", "nd", "144"}, {"DE 90"}, ""}, {{"trigger", "off"}, {"FA A0"}, ""},
-        {{"trigger", "enable-high"}, {"FA A1"}, ""}, {{"trigger", "enable-low"}, {"FA A2"}, ""},
-        {{"trigger", "rising"}, {"FA A3"}, ""}, {{"trigger", "falling"}, {"FA A4"}, ""},
-        {{"sync", "off"}, {"FA B0"}, ""}, {{"sync", "high"}, {"FA B1"}, ""},
-        {{"sync", "low"}, {"FA B2"}, ""},
-        {{"timer", "exposure", "0:00:01.5003"}, {"FA 20 00 01 50 03"}, ""},
-        {{"timer", "closed", "4:59:59.9999"}, {"FA 14 3B 3B 99 99"}, ""},
-        {{"timer", "closed", "2.5"}, {"FA 10 00 02 50 00"}, ""},
-        {{"repeat", "65000"}, {"FA F0 FD E8"}, ""}, {{"repeat", "continuous"}, {"FA F0 FF FF"}, ""},
-        {{"run", "go"}, {"CC", "FA F3"}, ""}, {{"run", "trigger"}, {"CC", "FA F2"}, ""},
-        {{"run", "power-up"}, {"CC", "FA F1"}, ""}, {{"stop"}, {"BF"}, ""},
-        {{"online"}, {"EE"}, ""}, {{"power", "on"}, {"CE"}, ""}, {{"power", "off"}, {"CF"}, ""},
-        {{"save-to-controller"}, {"FA C1"}, ""}, {{"reset"}, {"FB", "CC"}, kFactoryStatus},
-        {{"restore-defaults"}, {"FA C0", "CC"}, kFactoryStatus},
-        {{"apply", CfgFile("good.cfg", GoodConfig())},
-         {"AC", "DC", "FA A1", "FA B2", "FA 10 00 02 00 00", "FA 20 00 00 25 00", "FA F0 00 03"}, ""},
-        {{"list"}, {}, "1 device(s) attached:\nQuillon SC\n"},
-        {{"--by", "serial", "list"}, {}, "1 device(s) attached:\nQSC10001\n"},
-        {{"--json", "list"}, {}, "{\"schema\":1,\"type\":\"device\",\"index\":0,\"name\":\"Quillon SC\"}\n"},
-        {{"--by", "serial", "--device", "QSC10001", "stop"}, {"BF"}, ""},
-        {{"--by", "number", "--device", "0", "stop"}, {"BF"}, ""},
-        {{"--device", "Quillon SC", "stop"}, {"BF"}, ""}};
-    // clang-format on
-    for (const auto& [args, writes, out] : rows) {
-        SCOPED_TRACE(testing::PrintToString(args));
-        const ToolRun run = Quillonctl(args);
+    const auto split = [](const std::string& text, const std::string& by, char blank = ' ') {
+        Strings parts;
+        for (std::size_t from = 0, at = 0; at != std::string::npos && !text.empty(); from = at + by.size()) {
+            at = text.find(by, from);
+            parts.push_back(text.substr(from, at - from));
+            std::replace(parts.back().begin(), parts.back().end(), '~', blank);
+        }
+        return parts;
+    };
+    for (const Row& row : Rows("quillonctl-commands.txt")) {
+        SCOPED_TRACE(row[0]);
+        const ToolRun run = Quillonctl(split(row[0], " "));
         EXPECT_EQ(run.status, kExitOk) << run.err;
-        EXPECT_EQ(run.writes, writes);
-        EXPECT_TRUE(out.empty() || run.out == out) << run.out;
+        EXPECT_EQ(run.writes, split(row[1], ", "));
+        EXPECT_TRUE(row[2] == "-" || run.out == row[2]) << run.out;
         EXPECT_EQ(run.err, "");
     }
+    const ToolRun apply = Quillonctl({"apply", CfgFile("good.cfg", GoodConfig())});
+    EXPECT_EQ(apply.writes, (Strings{"AC", "DC", "FA A1", "FA B2", "FA 10 00 02 00 00", "FA 20 00 00 25 00", "FA F0 00 03"}));
     EXPECT_NE(Quillonctl({"--by", "number", "--device", "0", "stop"}).log.find("FT_Open(0)"), std::string::npos);
 }
 
