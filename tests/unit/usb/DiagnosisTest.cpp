@@ -53,27 +53,20 @@ LibraryProbe Loaded(const std::string& file, FT_STATUS countStatus = FT_OK,
 TEST(JudgeNodeAccess, FollowsTheKernelsOwnerGroupOtherRule)
 {
     const UserIds user{1000, 1000, {24, 46}};
-    const struct {
-        NodeInfo node;
-        NodeAccess expected;
-    } cases[] = {
-        {{0, 20, 020660}, NodeAccess::JoinGroup},  // the usual root:dialout serial port
-        {{0, 20, 020666}, NodeAccess::Allowed},
-        {{0, 20, 020640}, NodeAccess::NeedRule},  // the group may only read
-        {{0, 20, 020600}, NodeAccess::NeedRule},
+    // The usual root:dialout serial port, then what each class of the mode allows; the first
+    // class that matches decides, even when a later one would grant more.
+    // clang-format off
+    const std::pair<NodeInfo, NodeAccess> cases[] = {
+        {{0, 20, 020660}, NodeAccess::JoinGroup}, {{0, 20, 020666}, NodeAccess::Allowed},
+        {{0, 20, 020640}, NodeAccess::NeedRule}, {{0, 20, 020600}, NodeAccess::NeedRule},
         {{0, 0, 020660}, NodeAccess::NeedRule},  // nobody should join group root for this
-        {{0, 1000, 020660}, NodeAccess::Allowed},
-        {{0, 46, 020660}, NodeAccess::Allowed},
-        {{1000, 20, 020600}, NodeAccess::Allowed},
-        // The first class that matches decides, even when a later one would grant more.
-        {{1000, 20, 020066}, NodeAccess::NeedRule},
-        {{0, 46, 020606}, NodeAccess::NeedRule},
-        {{0, 20, 020606}, NodeAccess::Allowed},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(JudgeNodeAccess(c.node, user), c.expected)
-            << c.node.uid << ":" << c.node.gid << " " << std::oct << c.node.mode;
-    }
+        {{0, 1000, 020660}, NodeAccess::Allowed}, {{0, 46, 020660}, NodeAccess::Allowed},
+        {{1000, 20, 020600}, NodeAccess::Allowed}, {{1000, 20, 020400}, NodeAccess::NeedRule},
+        {{1000, 20, 020200}, NodeAccess::NeedRule}, {{1000, 20, 020066}, NodeAccess::NeedRule},
+        {{0, 46, 020606}, NodeAccess::NeedRule}, {{0, 20, 020606}, NodeAccess::Allowed}};
+    // clang-format on
+    for (const auto& [node, access] : cases)
+        EXPECT_EQ(JudgeNodeAccess(node, user), access) << node.uid << ":" << node.gid << " " << std::oct << node.mode;
     EXPECT_EQ(JudgeNodeAccess({1000, 20, 020000}, UserIds{0, 0, {}}), NodeAccess::Allowed);
 }
 
@@ -120,7 +113,7 @@ TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
           "you (alice) may not open it (permission denied)",
           "fix: a udev rule giving the logged-in user access",
           "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
-          "TAG+=\"uaccess\"",
+          "TAG+=\"uaccess\"", "GROUP=\"dialout\"",
           // Unbound, the device has no port for the serial backend.
           "2-1: vendor 0403, product 6001, no product string, serial number none\n"
           "    interface 2-1:1.0: no kernel driver, no serial port\n"
@@ -139,6 +132,7 @@ TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
           "echo -n 1-1.4:1.0 | sudo tee /sys/bus/usb/drivers/ftdi_sio/unbind",
           "{dev}/bus/usb/003/017: -rw-rw-r--",
           "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"6001\"",
+          "GROUP=\"plugdev\"",
           "interface 2-1:1.0: no kernel driver, no serial port",
           "{dev}/bus/usb/002/005 does not exist"},
          {"modprobe"}},  // D2XX wants no kernel driver
@@ -161,41 +155,6 @@ TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
             EXPECT_FALSE(Contains(report, part)) << c.what << ": " << part;
         }
     }
-}
-
-// A node its group may open: join the group, or log in again when already listed in it.
-TEST(Diagnose, OffersTheNodesGroupWhenTheGroupMayOpenIt)
-{
-    FakeUsbTree tree;
-    tree.AddFtdi("1-2", "Quillon SC", "QSC10002", "ftdi_sio", "ttyUSB1");
-    const std::string node = tree.MakeNode("ttyUSB1", 0660);
-    // As root the node goes to a group the stranger is not in; otherwise it has the runner's.
-    static_cast<void>(::chown(node.c_str(), static_cast<uid_t>(-1), 20));
-    struct stat st {};
-    ASSERT_EQ(::stat(node.c_str(), &st), 0);
-    ASSERT_NE(st.st_gid, 0u) << "the runner's group is root: nothing to join";
-    for (const bool listed : {false, true}) {
-        DiagnosisHost host = Stranger();
-        host.listedInGroup = [&](gid_t gid) { return listed && gid == st.st_gid; };
-        const std::string report = Diagnose({}, tree.roots, host);
-        EXPECT_EQ(Contains(report,
-                           "fix: join group dialout: sudo usermod -aG dialout alice, then "
-                           "log out and back in;"),
-                  !listed)
-            << report;
-        EXPECT_EQ(Contains(report,
-                           "you are in group dialout, but this login session started "
-                           "before you were added"),
-                  listed)
-            << report;
-    }
-    // What the system says wins over the mode bits (access control lists).
-    DiagnosisHost host = Stranger();
-    host.mayReadWrite = [](const std::string&) { return true; };
-    EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "you (alice) may open it."));
-    host.user.uid = 0;
-    host.mayReadWrite = [](const std::string&) { return false; };
-    EXPECT_TRUE(Contains(Diagnose({}, tree.roots, host), "its mode allows it, but the system"));
 }
 
 TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)

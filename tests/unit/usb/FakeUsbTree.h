@@ -14,43 +14,40 @@
 
 class FakeUsbTree {
 public:
+    using Path = std::filesystem::path;
+
     FakeUsbTree()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "quillon-usb-XXXXXX");
         m_top = ::mkdtemp(pattern.data());
-        roots.sysfs = (m_top / "sys").string();
-        roots.dev = (m_top / "dev").string();
+        roots = {(m_top / "sys").string(), (m_top / "dev").string()};
         std::filesystem::create_directories(Sys("bus/usb/drivers/ftdi_sio"));
+        std::filesystem::create_directories(Sys("bus/usb/devices"));
         std::filesystem::create_directories(roots.dev);
         // Root hubs are listed too and are not FTDI devices.
         AddUsbDevice("usb1", "1d6b", "0002", "xHCI Host Controller", "0000:00:14.0", 1, 1);
     }
     ~FakeUsbTree() { std::filesystem::remove_all(m_top); }
-    FakeUsbTree(const FakeUsbTree&) = delete;
-    FakeUsbTree& operator=(const FakeUsbTree&) = delete;
 
     // An FTDI bridge with one interface; driver "" leaves it unbound, tty "" gives it no port.
     void AddFtdi(const std::string& name, const std::string& product, const std::string& serial,
                  const std::string& driver, const std::string& tty, int bus = 1, int dev = 4)
     {
-        AddUsbDevice(name, "0403", "6001", product, serial, bus, dev);
-        const std::filesystem::path iface = Sys("devices/pci0000:00") / name / (name + ":1.0");
-        std::filesystem::create_directories(iface);
+        const Path iface = AddUsbDevice(name, "0403", "6001", product, serial, bus, dev) /
+                           (name + ":1.0");
+        std::filesystem::create_directories(tty.empty() ? iface : iface / tty / "tty" / tty);
         std::filesystem::create_directory_symlink(iface, Sys("bus/usb/devices") / (name + ":1.0"));
         if (!driver.empty()) {
             std::filesystem::create_directories(Sys("bus/usb/drivers") / driver);
             std::filesystem::create_directory_symlink(Sys("bus/usb/drivers") / driver,
                                                       iface / "driver");
         }
-        if (!tty.empty()) {
-            std::filesystem::create_directories(iface / tty / "tty" / tty);
-        }
     }
 
     // A device node with the given mode, owned by whoever runs the test.
     std::string MakeNode(const std::string& relative, mode_t mode)
     {
-        const std::filesystem::path node = std::filesystem::path(roots.dev) / relative;
+        const Path node = Path(roots.dev) / relative;
         std::filesystem::create_directories(node.parent_path());
         std::ofstream(node).put('\0');
         ::chmod(node.c_str(), mode);
@@ -60,27 +57,21 @@ public:
     SystemRoots roots;
 
 private:
-    std::filesystem::path Sys(const std::string& relative) const
-    {
-        return std::filesystem::path(roots.sysfs) / relative;
-    }
-    void AddUsbDevice(const std::string& name, const std::string& vendor,
+    Path Sys(const std::string& relative) const { return Path(roots.sysfs) / relative; }
+    Path AddUsbDevice(const std::string& name, const std::string& vendor,
                       const std::string& product, const std::string& productString,
                       const std::string& serial, int bus, int dev)
     {
-        const std::filesystem::path dir = Sys("devices/pci0000:00") / name;
+        const Path dir = Sys("devices/pci0000:00") / name;
         std::filesystem::create_directories(dir);
         for (const auto& [file, text] : {std::pair<const char*, std::string>{"idVendor", vendor},
-                                         {"idProduct", product},
-                                         {"product", productString},
-                                         {"serial", serial},
-                                         {"busnum", std::to_string(bus)},
-                                         {"devnum", std::to_string(dev)}}) {
+                                         {"idProduct", product}, {"product", productString},
+                                         {"serial", serial}, {"busnum", std::to_string(bus)},
+                                         {"devnum", std::to_string(dev)}})
             std::ofstream(dir / file) << text << '\n';
-        }
-        std::filesystem::create_directories(Sys("bus/usb/devices"));
         std::filesystem::create_directory_symlink(dir, Sys("bus/usb/devices") / name);
+        return dir;
     }
 
-    std::filesystem::path m_top;
+    Path m_top;
 };

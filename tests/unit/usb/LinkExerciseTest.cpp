@@ -76,19 +76,6 @@ TEST_F(LinkExerciseTest, SendsThePatternAtTheSpeedUntilAWriteFails)
     }
 }
 
-// Speed 499 sends one byte per millisecond, 500 sends 64-byte bursts; the count jumps to 64 in a
-// burst, so single bytes resume at 0x40.
-TEST_F(LinkExerciseTest, SpeedChangesBetweenSinglesAndBursts)
-{
-    g_nBlinkSpeed = 499;
-    RunWorker({FT_OK, FT_OK, FT_OK, FT_OK, FT_OK, FT_INVALID_HANDLE}, [](std::size_t index) {
-        if (index == 2 || index == 3)
-            g_nBlinkSpeed = index == 2 ? 500 : 499;
-    });
-    EXPECT_EQ(writes, (std::vector<Bytes>{{0x40}, {0x41}, {0x42}, Pattern(64), {0x40}, {0x41}}));
-    EXPECT_EQ(waits, std::vector<unsigned>(6, 1u));
-}
-
 // The stop comes while the worker waits (an hour, so the wait cannot end by itself): it must end
 // the wait at once and send nothing. A stop that failed to wake the wait would hang the suite, so
 // the process ends with a failure instead.

@@ -56,21 +56,10 @@ FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags)
 }
 
 // The rest only let the binding load the library; nothing is ever attached to them.
-#define LISTING_STUB(name, ...)   \
-    FT_STATUS name(__VA_ARGS__)   \
-    {                             \
-        return FT_INVALID_HANDLE; \
-    }
-LISTING_STUB(FT_Open, int, FT_HANDLE*)
-LISTING_STUB(FT_OpenEx, void*, DWORD, FT_HANDLE*)
-LISTING_STUB(FT_Close, FT_HANDLE)
-LISTING_STUB(FT_Write, FT_HANDLE, void*, DWORD, DWORD*)
-LISTING_STUB(FT_Read, FT_HANDLE, void*, DWORD, DWORD*)
-LISTING_STUB(FT_SetTimeouts, FT_HANDLE, ULONG, ULONG)
-LISTING_STUB(FT_ResetDevice, FT_HANDLE)
-LISTING_STUB(FT_Purge, FT_HANDLE, ULONG)
-LISTING_STUB(FT_GetQueueStatus, FT_HANDLE, DWORD*)
-LISTING_STUB(FT_SetBaudRate, FT_HANDLE, ULONG)
-LISTING_STUB(FT_SetLatencyTimer, FT_HANDLE, unsigned char)
-LISTING_STUB(FT_SetUSBParameters, FT_HANDLE, ULONG, ULONG)
+#define LISTING_STUB(name) \
+    FT_STATUS name() { return FT_INVALID_HANDLE; }
+LISTING_STUB(FT_Open) LISTING_STUB(FT_OpenEx) LISTING_STUB(FT_Close) LISTING_STUB(FT_Write)
+LISTING_STUB(FT_Read) LISTING_STUB(FT_SetTimeouts) LISTING_STUB(FT_ResetDevice) LISTING_STUB(FT_Purge)
+LISTING_STUB(FT_GetQueueStatus) LISTING_STUB(FT_SetBaudRate) LISTING_STUB(FT_SetLatencyTimer)
+LISTING_STUB(FT_SetUSBParameters)
 }

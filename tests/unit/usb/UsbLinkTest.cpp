@@ -1,3 +1,7 @@
+// The driver binding and the link operations on top of it, against the simulator and a driver
+// whose device list a test scripts.
+
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -5,18 +9,22 @@
 #include <fstream>
 #include <functional>
 
+#include "ListingDriver.h"
 #include "QuillonSim.h"
-#include "usb/UsbLink.h"
+#include "usb/ControllerLink.h"
+#include "usb/DeviceConnection.h"
 
 namespace {
 
+using Lines = std::vector<std::string>;
+
 // Before a load, after a failed or partial one and after the release, no wrapper may jump into a
-// library: each fails with 1 and its own message.
+// library: each fails and says which entry point it lacks.
 TEST(UsbLink, WrappersCallOnlyAFullyBoundLibrary)
 {
     QuillonSim_Reset();
     UsbLink link;
-    std::vector<std::string> reports;
+    Lines reports;
     link.SetReporter([&](const std::string& text) { reports.push_back(text); });
     DWORD count = 0;
     unsigned char buffer[4] = {};
@@ -33,44 +41,36 @@ TEST(UsbLink, WrappersCallOnlyAFullyBoundLibrary)
         {"FT_GetQueueStatus", [&] { return link.GetQueueStatus(&count); }},
         {"FT_SetBaudRate", [&] { return link.SetBaudRate(128000); }},
         {"FT_SetLatencyTimer", [&] { return link.SetLatencyTimer(2); }},
-        {"FT_SetUSBParameters", [&] { return link.SetUSBParameters(64, 0); }},
-    };
+        {"FT_SetUSBParameters", [&] { return link.SetUSBParameters(64, 0); }}};
     const auto expectEveryWrapperReports = [&](const char* when) {
         for (const auto& [name, call] : wrappers) {
             reports.clear();
             EXPECT_EQ(call(), FT_INVALID_HANDLE) << when << ": " << name;
-            EXPECT_EQ(reports, std::vector<std::string>{std::string(name) + " is not valid!"});
+            EXPECT_EQ(reports, Lines{std::string(name) + " is not valid!"});
         }
         reports.clear();
     };
     expectEveryWrapperReports("before a load");
-
     // Every candidate's reason, in one report.
     EXPECT_FALSE(link.LoadD2xx({"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so"}));
     ASSERT_EQ(reports.size(), 1u);
-    for (const char* part :
-         {"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so", "No such file"}) {
+    for (const char* part : {"/nonexistent/libftd2xx.so", "libquillon-no-such-driver.so", "No such file"})
         EXPECT_NE(reports[0].find(part), std::string::npos) << reports[0];
-    }
     expectEveryWrapperReports("after a failed load");
-
-    ASSERT_TRUE(
-        link.LoadD2xx({"/nonexistent/libftd2xx.so", QUILLON_BUILD_DIR "/libquillon-sim.so"}));
-    EXPECT_TRUE(reports.empty());
+    ASSERT_TRUE(link.LoadD2xx({"/nonexistent/libftd2xx.so", QUILLON_BUILD_DIR "/libquillon-sim.so"}));
     EXPECT_EQ(link.Open(0), FT_OK);
-    EXPECT_NE(link.Handle(), nullptr);
     link.Release();
     EXPECT_FALSE(link.Loaded());
     expectEveryWrapperReports("after the release");
-
     // A library lacking FT_Write is loaded but binds nothing.
     ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim-nowrite.so"}));
-    EXPECT_EQ(reports, std::vector<std::string>{"Error: Can't Find FT_Write"});
+    EXPECT_EQ(reports, Lines{"Error: Can't Find FT_Write"});
     expectEveryWrapperReports("without FT_Write");
 }
 
-// An RX line shows what a read returned, not what it asked for.
-TEST(UsbLink, TranscriptShowsTheBytesAReadReturned)
+// The transcript shows what each call did: the bytes a read returned, every byte handed to a
+// write that went out short (which no caller may take for sent), one CLOSE per open handle.
+TEST(UsbLink, TranscriptAndFramesShowWhatEachCallDid)
 {
     QuillonSim_Reset();
     UsbLink link;
@@ -81,17 +81,64 @@ TEST(UsbLink, TranscriptShowsTheBytesAReadReturned)
     ASSERT_EQ(link.Transcript().Start(path), std::nullopt);
     unsigned char buffer[2] = {};
     DWORD got = 0;
-    link.Read(buffer, 2, &got);  // a silent handshake
-    const std::uint8_t reply = 0xEE;
-    QuillonSim_Inject(0, &reply, 1);
     link.Read(buffer, 2, &got);
+    QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\xEE"), 1);
+    link.Read(buffer, 2, &got);
+    EXPECT_TRUE(WriteFrame(link, ShutterFrame(0)));
+    QuillonSim_SetWriteLimit(0, 1);
+    EXPECT_FALSE(WriteFrame(link, TriggerFrame(0)));
+    link.Close();
+    link.Read(buffer, 2, &got);
+    link.Close();
     EXPECT_EQ(link.Transcript().Stop(), std::nullopt);
-    std::vector<std::string> lines;
+    Lines lines;
     std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line.substr(line.find(' ') + 1));
-    EXPECT_EQ(lines, (std::vector<std::string>{"RX 0", "RX 1 EE"}));
+    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find(' ') + 1));
+    EXPECT_EQ(lines, (Lines{"RX 0", "RX 1 EE", "TX 1 AA", "TX 2 FA A1", "CLOSE", "RX 0 status 1"}));
     std::remove(path);
+}
+
+// Names come only from buffers the driver was given and filled, by the chosen method, whatever
+// the driver claims.
+TEST(DeviceList, NamesComeOnlyFromBuffersTheDriverFilledByTheChosenMethod)
+{
+    const std::string path = QUILLON_BUILD_DIR "/libquillon-listing-driver.so";
+    void* driver = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // the one the binding loads
+    ASSERT_NE(driver, nullptr) << dlerror();
+    const auto set = reinterpret_cast<void (*)(ListingScript)>(dlsym(driver, "ListingDriver_Set"));
+    const auto seen = reinterpret_cast<ListingSeen (*)()>(dlsym(driver, "ListingDriver_Seen"));
+    UsbLink link;
+    ASSERT_TRUE(link.LoadD2xx({path}));
+    constexpr DWORD kByDesc = FT_LIST_ALL | FT_OPEN_BY_DESCRIPTION;
+    const ListingScript three{3, 3, 99, -1, FT_OK};
+    const Lines names = {"Desc 0", "Desc 1", "Desc 2"};
+    // The method, the script; the names after the count line, the flags of the name query.
+    // clang-format off
+    const std::tuple<int, ListingScript, Lines, DWORD> cases[] = {
+        {0, three, names, kByDesc},
+        {0, {3, 5, 99, -1, FT_OK}, names, kByDesc},  // two plugged in between count and list
+        {0, {3, 2, 99, -1, FT_OK}, {"Desc 0", "Desc 1"}, kByDesc},  // one unplugged
+        {0, {5, 5, 2, -1, FT_OK}, {"Desc 0", "Desc 1"}, kByDesc},  // fewer filled than counted
+        {0, {3, 3, 99, 40, FT_OK}, names, kByDesc},  // claims more than it was given
+        {0, {3, 3, 1, 3, FT_OK}, {"Desc 0", "", ""}, kByDesc},  // claims more than it filled
+        {0, {3, 3, 99, -1, FT_IO_ERROR}, {"ListDevices failed"}, kByDesc},
+        {1, three, {"SN 0", "SN 1", "SN 2"}, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER},
+        {2, three, {"0", "1", "2"}, 0}, {-1, three, {}, 0}, {0, {0, 4, 99, -1, FT_OK}, {}, 0}};
+    // clang-format on
+    for (const auto& [method, script, expected, flags] : cases) {
+        set(script);
+        const SearchResult result = SearchDevices(link, method);
+        EXPECT_FALSE(result.countFailed);
+        Lines lines{std::to_string(script.counted) + " device(s) attached:"};
+        lines.insert(lines.end(), expected.begin(), expected.end());
+        EXPECT_EQ(result.lines, lines);
+        EXPECT_EQ(seen().flags, flags);
+        // One buffer per counted device, then the NULL a driver walks to.
+        if (flags != 0) {
+            EXPECT_EQ(std::tuple(seen().terminated, seen().buffers), std::tuple(1, script.counted));
+        }
+    }
+    dlclose(driver);
 }
 
 }  // namespace
