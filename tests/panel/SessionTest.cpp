@@ -1,0 +1,407 @@
+// Operator sessions as data: each file in tests/sessions holds what an operator does on the panel
+// and what must then be on the wire, on the screen and in the boxes (verbs: tests/sessions/README).
+// Every prompt must be expected, and no box or dialog may let the poll step in between an
+// operation's pull and its push.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "panel/CNdStepsDlg.h"
+#include "panel/PanelTemplate.h"
+#include "panel/ReceivedList.h"
+#include "support/SimPanel.h"
+
+namespace {
+
+#define ID(name) {#name, IDC_##name}
+const std::map<std::string, int> kIds = {
+    ID(BLINK_LEDS), ID(BLINK_OFF), ID(SPEED), ID(CLEAR), ID(OPEN), ID(USB_STATUS),
+    ID(RECEIVED_BYTES), ID(DEVICE), ID(BY_DESCRIPTION), ID(BY_SERIAL), ID(BY_NUMBER), ID(SEARCH),
+    ID(ONLINE), ID(RESET), ID(STATUS), ID(SET_TIMER), ID(SAVE_CONFIG), ID(SAVE_TO_CONTROLLER),
+    ID(LOAD_CONFIG), ID(APPLY), ID(CONTROLLER_INFO), ID(STOP), ID(RESTORE_DEFAULT),
+    ID(SEND_REPEAT), ID(POWER_ON), ID(POWER_OFF), ID(FAST), ID(SOFT), ID(ND), ID(ENABLE_HIGH),
+    ID(ENABLE_LOW), ID(HIGH_FOR_OPEN), ID(LOW_FOR_OPEN), ID(ON_POWER_UP), ID(ON_TRIGGER),
+    ID(SHUTTER_OPEN), ID(SHUTTER_CLOSE), ID(GO), ID(HOURS), ID(MINUTES), ID(SECONDS), ID(MS),
+    ID(REPEAT), ID(LEFT_CYCLES), ID(TRIGGER_PULSE), ID(SYNC_PULSE), ID(TENTH_MS),
+    ID(TIMER_SELECT), ID(SLIDER_MS), ID(SLIDER_SECONDS), ID(SLIDER_TENTH_MS), ID(SLIDER_MINUTES),
+    ID(SLIDER_HOURS), ID(CLOSING_TIME), ID(OPENING_TIME), ID(CLOSED_DISPLAY),
+    ID(EXPOSURE_DISPLAY), ID(CYCLE_DISPLAY), ID(RISING_EDGE), ID(FALLING_EDGE), {"EXIT", IDOK}};
+#undef ID
+
+const std::map<std::string, int QuillonSimState::*> kSimInts = {
+    {"shutterOpen", &QuillonSimState::shutterOpen}, {"mode", &QuillonSimState::mode},
+    {"ndSteps", &QuillonSimState::ndSteps},         {"trigger", &QuillonSimState::trigger},
+    {"sync", &QuillonSimState::sync},               {"freeRun", &QuillonSimState::freeRunOption},
+    {"repeat", &QuillonSimState::repeatCount},      {"running", &QuillonSimState::running},
+    {"cycles", &QuillonSimState::cyclesDone},       {"saved", &QuillonSimState::saved}};
+
+std::vector<std::string> Split(const std::string& text, char by)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, by);)
+        if (by != ' ' || !part.empty())
+            out.push_back(by == '|' ? QString::fromStdString(part).trimmed().toStdString() : part);
+    if (by == '|' && !text.empty() && text.back() == by)
+        out.emplace_back();
+    return out;
+}
+
+// "01 02 x3": 01 02 three times.
+std::vector<uint8_t> Hex(const std::string& text)
+{
+    std::vector<uint8_t> bytes;
+    for (const std::string& b : Split(text, ' ')) {
+        const std::vector<uint8_t> once = bytes;
+        for (int i = 1; b[0] == 'x' && i < std::stoi(b.substr(1)); ++i)
+            bytes.insert(bytes.end(), once.begin(), once.end());
+        if (b[0] != 'x')
+            bytes.push_back(uint8_t(std::stoi(b, nullptr, 16)));
+    }
+    return bytes;
+}
+
+class Session {
+public:
+    ~Session() { Finish(); }
+
+    void Step(const std::string& verb, std::string rest)
+    {
+        for (std::size_t at; (at = rest.find("$DIR")) != std::string::npos;)
+            rest.replace(at, 4, m_files.path().toStdString());
+        for (std::size_t at; (at = rest.find("\\n")) != std::string::npos;) rest.replace(at, 2, "\n");
+        const std::vector<std::string> words = Split(rest, ' ');
+        const std::string first = words.empty() ? "" : words[0];
+        const int n = words.size() > 1 ? std::atoi(words.back().c_str()) : std::atoi(first.c_str());
+        const std::string tail = rest.find(' ') == std::string::npos ? "" : rest.substr(rest.find(' ') + 1);
+        if (verb == "start")
+            return Start(first == "sim");
+        if (verb == "profile")
+            return void(m_profile.emplace_back(first, tail));
+        ASSERT_TRUE(h) << "start first";
+        CShutterPanelDlg& p = *h->panel;
+        QWidget* w = first == "-" ? QApplication::focusWidget() : first == "PANEL" ? &p : nullptr;
+        if (!w && kIds.count(first))
+            w = p.GetDlgItem(kIds.at(first));
+        auto* slider = qobject_cast<QSlider*>(w);
+        const int id = kIds.count(first) ? kIds.at(first) : 0;
+        static const std::set<std::string> kOnControl = {
+            "click", "type", "keys", "key", "focus", "set", "disable", "drag", "groove",
+            "choose", "act", "text", "pos", "range", "focused"};
+        ASSERT_TRUE(w || !kOnControl.count(verb)) << "no control " << first;
+        if (verb == "click")
+            h->Click(id);
+        else if (verb == "type")
+            h->TypeText(id, tail);
+        else if (verb == "keys")
+            QTest::keyClicks(w, QString::fromStdString(tail));
+        else if (verb == "key")
+            QTest::keyClick(w, Qt::Key(QKeySequence(QString::fromStdString(tail))[0].key()));
+        else if (verb == "focus")
+            w->setFocus();
+        else if (verb == "set")
+            p.SetDlgItemText(id, tail);
+        else if (verb == "disable")
+            p.EnableDlgItem(id, false);
+        else if (verb == "close")
+            p.close();
+        else if (verb == "drag") {
+            slider->setSliderDown(true);
+            slider->setSliderPosition(n);
+            slider->setSliderDown(false);
+            QTest::mouseRelease(slider, Qt::LeftButton);
+        } else if (verb == "groove")
+            QTest::mouseClick(slider, Qt::LeftButton, {},
+                              QPoint(tail == "right" ? slider->width() - 2 : 1, slider->height() / 2));
+        else if (verb == "choose")
+            for (int i = 0; i < 4 && qobject_cast<QComboBox*>(w)->currentIndex() != n; ++i)
+                QTest::keyClick(w, qobject_cast<QComboBox*>(w)->currentIndex() < n ? Qt::Key_Down
+                                                                                     : Qt::Key_Up);
+        else if (verb == "act")
+            Act(w);
+        else if (verb == "steps")
+            m_steps = Split(rest, '|');
+        else if (verb == "answer")
+            for (const std::string& a : words)
+                h->prompts.answers.push_back(a == "ok" ? MbResult::Ok : MbResult::Cancel);
+        else if (verb == "file")
+            h->prompts.fileAnswers.push_back(first == "-" ? std::nullopt
+                                                          : std::optional(Path(first)));
+        else if (verb == "notready")
+            h->MakeLinkNotReady();
+        else if (verb == "tick")
+            h->Tick();
+        else if (verb == "ticks")
+            h->TickUntilQuiet();
+        else if (verb == "advance")
+            QuillonSim_Advance(n);
+        else if (verb == "inject")
+            h->Inject(Hex(rest));
+        else if (verb == "pulse")
+            QuillonSim_TriggerPulse(0);
+        else if (verb == "silent")
+            QuillonSim_SetSilent(0, n);
+        else if (verb == "sim" || verb == "simhas")
+            Sim(verb == "sim", words);
+        else if (verb == "write" || verb == "bytes") {
+            QFile f(QString::fromStdString(Path(first)));
+            ASSERT_TRUE(f.open(verb == "write" ? QIODevice::WriteOnly : QIODevice::ReadOnly));
+            const std::vector<uint8_t> bytes = Hex(tail);
+            if (verb == "write")
+                f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+            else
+                EXPECT_EQ(f.readAll().toHex(' ').toUpper().toStdString(),
+                          QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                     qsizetype(bytes.size())).toHex(' ').toUpper().toStdString());
+        } else if (verb == "mkdir")
+            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Path(first))));
+        else if (verb == "files")
+            EXPECT_EQ(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                      QDir::Hidden).join(' ').toStdString(), rest);
+        else if (verb == "wire")
+            EXPECT_EQ(SimWrites(), Split(rest, '|'));
+        else if (verb == "log")
+            EXPECT_EQ(SimCallLog(), rest);
+        else if (verb == "text")
+            EXPECT_EQ(p.GetDlgItemText(id), tail);
+        else if (verb == "on" || verb == "off" || verb == "enabled" || verb == "disabled")
+            for (const std::string& name : words)
+                EXPECT_EQ(verb.size() > 3 ? p.IsDlgItemEnabled(kIds.at(name))
+                                          : p.IsDlgButtonChecked(kIds.at(name)),
+                          verb == "on" || verb == "enabled") << name;
+        else if (verb == "pos")
+            EXPECT_EQ(slider ? slider->value() : qobject_cast<QComboBox*>(w)->currentIndex(), n);
+        else if (verb == "range")
+            EXPECT_EQ(std::vector({slider->minimum(), slider->maximum(), slider->pageStep()}),
+                      std::vector({std::stoi(words[1]), std::stoi(words[2]), n}));
+        else if (verb == "focused")
+            EXPECT_EQ(QApplication::focusWidget(), w);
+        else if (verb == "lines")
+            EXPECT_EQ(p.m_listReceived->GetCount(), n);
+        else if (verb == "list")
+            EXPECT_EQ(p.m_listReceived->GetText(std::stoi(first)), tail);
+        else if (verb == "box" || verb == "dialog")
+            Box(verb == "dialog", rest);
+        else if (verb == "saved")
+            EXPECT_EQ(h->profile->GetProfileString("MyTiveloAp", first, "(none)"), tail);
+        else if (verb == "exited")
+            EXPECT_EQ(h->exitCodes, std::vector<int>(words.size(), 0));
+        else if (verb == "snapshot")
+            m_snapshot = Snapshot();
+        else if (verb == "unchanged")
+            EXPECT_EQ(Snapshot(), m_snapshot);
+        else if (verb == "announced")
+            ExpectAnnouncedAsShown();
+        else
+            ADD_FAILURE() << "unknown verb";
+    }
+
+private:
+    std::string Path(const std::string& name)
+    {
+        return name[0] == '/' ? name : m_files.filePath(QString::fromStdString(name)).toStdString();
+    }
+
+    void Start(bool sim)
+    {
+        Finish();
+        m_sim = sim;
+        h = std::make_unique<SimPanel>(sim);
+        for (const auto& [key, value] : std::exchange(m_profile, {}))
+            h->profile->WriteProfileString("MyTiveloAp", key, value);
+        // The steps dialog as an operator runs it: each entry typed and OK, then Cancel.
+        h->options.runDialog = [this](CDialog& dlg) {
+            dlg.Create();
+            EXPECT_EQ(dlg.windowTitle(), "Neutral Density Shutter");
+            ExpectNoPoll();
+            for (const std::string& entry : std::exchange(m_steps, {})) {
+                dlg.Item<QLineEdit>(IDC_ND_STEPS)->setText(QString::fromStdString(entry));
+                QTest::mouseClick(dlg.Item<QPushButton>(IDOK), Qt::LeftButton);
+                if (dlg.result() == QDialog::Accepted)
+                    return true;
+            }
+            QTest::mouseClick(dlg.Item<QPushButton>(IDCANCEL), Qt::LeftButton);
+            return false;
+        };
+        h->prompts.whileOpen = [this](const ScriptedPrompts::Record&) { ExpectNoPoll(); };
+        sim ? h->StartReady() : void(h->Start());
+        h->prompts.Clear();  // no driver: the start-up boxes
+        m_boxes = 0;
+        h->panel->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(h->panel.get()));
+    }
+    void ExpectNoPoll()
+    {
+        const std::string before = SimCallLog();
+        if (m_sim)
+            h->Tick();
+        EXPECT_EQ(SimCallLog(), before) << "a tick polled while a box was open";
+    }
+    void Finish()
+    {
+        for (std::size_t i = m_boxes; h && i < h->prompts.records.size(); ++i)
+            ADD_FAILURE() << "unexpected prompt: " << h->prompts.records[i].text;
+        h.reset();
+    }
+
+    // Through assistive technology, by each action a radio offers: toggle, press, toggle.
+    void Act(QWidget* w)
+    {
+        QAccessibleActionInterface* a = QAccessible::queryAccessibleInterface(w)->actionInterface();
+        ASSERT_NE(a, nullptr);
+        for (const QString& name : {QAccessibleActionInterface::toggleAction(),
+                                    QAccessibleActionInterface::pressAction(),
+                                    QAccessibleActionInterface::toggleAction()}) {
+            ASSERT_TRUE(a->actionNames().contains(name));
+            a->doAction(name);
+        }
+    }
+
+    // box CAPTION ICON BUTTONS TEXT, or dialog open|save EXT FILTER; a TEXT ending in "..." is a
+    // beginning that must be followed by something (the system's reason).
+    void Box(bool dialog, std::string expected)
+    {
+        ASSERT_LT(m_boxes, h->prompts.records.size()) << "no prompt";
+        const ScriptedPrompts::Record& r = h->prompts.records[m_boxes++];
+        const char* icons[] = {"none", "info", "warn", "stop", "question"};
+        std::string got =
+            dialog ? (r.kind == ScriptedPrompts::Kind::SaveFile ? "save " : "open ") + r.defaultExt
+                   : r.caption + " " + icons[int(r.icon)] +
+                         (r.buttons == MbButtons::Ok ? " ok" : " okcancel");
+        got += " " + r.text;
+        if (expected.ends_with("...")) {
+            expected.resize(expected.size() - 3);
+            EXPECT_GT(got.size(), expected.size()) << "no reason given: " << got;
+            got.resize(std::min(got.size(), expected.size()));
+        }
+        EXPECT_EQ(got, expected);
+    }
+
+    void Sim(bool set, const std::vector<std::string>& items)
+    {
+        QuillonSimState s{};
+        ASSERT_EQ(QuillonSim_GetState(0, &s), 0);
+        for (const std::string& item : items) {
+            const std::string key = item.substr(0, item.find('='));
+            const std::vector<std::string> values = Split(item.substr(key.size() + 1), ',');
+            int* target = key == "closed"     ? s.closedTime
+                          : key == "exposure" ? s.exposureTime
+                                              : &(s.*kSimInts.at(key));
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                EXPECT_TRUE(set || target[i] == std::stoi(values[i])) << item << " is " << target[i];
+                target[i] = std::stoi(values[i]);
+            }
+        }
+        if (set)
+            QuillonSim_SetState(0, &s);
+    }
+
+    // Every control, the panel's fields and the time records: what an operation must not move.
+    std::string Snapshot() const
+    {
+        const CShutterPanelDlg& p = *h->panel;
+        std::ostringstream s;
+        for (const ControlTemplate& c : p.Template().controls) {
+            s << c.id << " '" << p.GetDlgItemText(c.id) << "' " << p.IsDlgButtonChecked(c.id);
+            if (auto* slider = p.Item<QSlider>(c.id))
+                s << " at " << slider->value();
+            if (auto* combo = p.Item<QComboBox>(c.id))
+                s << " selected " << combo->currentIndex();
+            s << '\n';
+        }
+        for (int v : {p.m_nShutterState, p.m_nShutterMode, p.m_nNdSteps, p.m_nTriggerMode,
+                      p.m_nSyncPolarity, p.m_nTimerSelect, p.m_nFreeRunOption})
+            s << v << ' ';
+        for (const std::string* t : {&p.m_strRepeatNumber, &p.m_strLeftCycles, &p.m_strHours,
+                                     &p.m_strMinutes, &p.m_strSeconds, &p.m_strMs, &p.m_strTenthMs})
+            s << '\'' << *t << "' ";
+        for (const TimeRecord& r : g_timeRecords)
+            for (auto field : kTimeRecordFields) s << '\'' << r.*field << "' ";
+        return s.str();
+    }
+
+    // What assistive technology hears matches the screen: each control keeps its role and is
+    // named by what it shows, an entry by its label with its text as value; a radio or check box
+    // announces whether it is checked.
+    void ExpectAnnouncedAsShown()
+    {
+        for (const ControlTemplate& ctl : PanelTemplate().controls) {
+            if (ctl.id == IDC_STATIC)
+                continue;
+            QWidget* w = h->panel->GetDlgItem(ctl.id);
+            ASSERT_EQ(w->objectName().toStdString(), "ctl" + std::to_string(ctl.id));
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(a, nullptr);
+            const std::string shown =
+                QString::fromStdString(h->panel->GetDlgItemText(ctl.id)).remove('&').toStdString();
+            const bool labelled = !ctl.accessibleName.empty();
+            EXPECT_EQ(a->text(QAccessible::Name).toStdString(), labelled ? ctl.accessibleName : shown)
+                << ctl.id;
+            const bool valued = ctl.kind != ControlKind::Trackbar && ctl.kind != ControlKind::ListBox;
+            EXPECT_EQ(labelled && valued ? a->text(QAccessible::Value).toStdString() : shown, shown);
+            const bool radio = ctl.kind == ControlKind::RadioButton;
+            const bool box = radio || ctl.kind == ControlKind::CheckBox;
+            EXPECT_EQ(std::pair(a->role(), box && a->state().checked),
+                      std::pair(radio ? QAccessible::RadioButton
+                                : box ? QAccessible::CheckBox : a->role(),
+                                box && h->panel->IsDlgButtonChecked(ctl.id))) << ctl.id;
+        }
+    }
+
+    std::unique_ptr<SimPanel> h;
+    std::vector<std::pair<std::string, std::string>> m_profile;
+    std::vector<std::string> m_steps;
+    std::size_t m_boxes = 0;
+    bool m_sim = false;
+    std::string m_snapshot;
+    QTemporaryDir m_files;
+};
+
+std::vector<std::string> SessionFiles()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(QUILLON_SESSIONS_DIR))
+        if (entry.path().extension() == ".txt")
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class SessionTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SessionTest, RunsAsWritten)
+{
+    EnsureQtApp();
+    const std::string path = std::string(QUILLON_SESSIONS_DIR) + "/" + GetParam() + ".txt";
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    Session session;
+    int number = 0;
+    for (std::string line; std::getline(in, line) && !HasFatalFailure();) {
+        SCOPED_TRACE(path + ":" + std::to_string(++number) + ": " + line);
+        if (!line.empty() && line[0] != '#')
+            session.Step(line.substr(0, line.find(' ')),
+                         line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, SessionTest, ::testing::ValuesIn(SessionFiles()),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
