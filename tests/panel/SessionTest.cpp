@@ -18,8 +18,8 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "panel/CNdStepsDlg.h"
@@ -29,6 +29,7 @@
 
 namespace {
 
+// clang-format off
 #define ID(name) {#name, IDC_##name}
 const std::map<std::string, int> kIds = {
     ID(BLINK_LEDS), ID(BLINK_OFF), ID(SPEED), ID(CLEAR), ID(OPEN), ID(USB_STATUS),
@@ -43,13 +44,16 @@ const std::map<std::string, int> kIds = {
     ID(SLIDER_HOURS), ID(CLOSING_TIME), ID(OPENING_TIME), ID(CLOSED_DISPLAY),
     ID(EXPOSURE_DISPLAY), ID(CYCLE_DISPLAY), ID(RISING_EDGE), ID(FALLING_EDGE), {"EXIT", IDOK}};
 #undef ID
+// clang-format on
 
+// clang-format off
 const std::map<std::string, int QuillonSimState::*> kSimInts = {
     {"shutterOpen", &QuillonSimState::shutterOpen}, {"mode", &QuillonSimState::mode},
     {"ndSteps", &QuillonSimState::ndSteps},         {"trigger", &QuillonSimState::trigger},
     {"sync", &QuillonSimState::sync},               {"freeRun", &QuillonSimState::freeRunOption},
     {"repeat", &QuillonSimState::repeatCount},      {"running", &QuillonSimState::running},
     {"cycles", &QuillonSimState::cyclesDone},       {"saved", &QuillonSimState::saved}};
+// clang-format on
 
 std::vector<std::string> Split(const std::string& text, char by)
 {
@@ -64,16 +68,12 @@ std::vector<std::string> Split(const std::string& text, char by)
 }
 
 // "01 02 x3": 01 02 three times.
-std::vector<uint8_t> Hex(const std::string& text)
+QByteArray Hex(const std::string& text)
 {
-    std::vector<uint8_t> bytes;
-    for (const std::string& b : Split(text, ' ')) {
-        const std::vector<uint8_t> once = bytes;
-        for (int i = 1; b[0] == 'x' && i < std::stoi(b.substr(1)); ++i)
-            bytes.insert(bytes.end(), once.begin(), once.end());
-        if (b[0] != 'x')
-            bytes.push_back(uint8_t(std::stoi(b, nullptr, 16)));
-    }
+    QByteArray bytes;
+    for (const std::string& b : Split(text, ' '))
+        bytes = b[0] == 'x' ? bytes.repeated(std::stoi(b.substr(1)))
+                            : bytes + char(std::stoi(b, nullptr, 16));
     return bytes;
 }
 
@@ -85,144 +85,152 @@ public:
     {
         for (std::size_t at; (at = rest.find("$DIR")) != std::string::npos;)
             rest.replace(at, 4, m_files.path().toStdString());
-        for (std::size_t at; (at = rest.find("\\n")) != std::string::npos;) rest.replace(at, 2, "\n");
+        for (std::size_t at; (at = rest.find("\\n")) != std::string::npos;)
+            rest.replace(at, 2, "\n");
         const std::vector<std::string> words = Split(rest, ' ');
         const std::string first = words.empty() ? "" : words[0];
-        const int n = words.size() > 1 ? std::atoi(words.back().c_str()) : std::atoi(first.c_str());
-        const std::string tail = rest.find(' ') == std::string::npos ? "" : rest.substr(rest.find(' ') + 1);
-        if (verb == "start")
-            return Start(first == "sim");
+        const int n = std::atoi((words.size() > 1 ? words.back() : first).c_str());
+        const std::size_t space = rest.find(' ');
+        const std::string tail = space == std::string::npos ? "" : rest.substr(space + 1);
+        if (verb == "start" || verb == "restart")
+            return Start(first == "sim", verb == "restart");
         if (verb == "profile")
             return void(m_profile.emplace_back(first, tail));
         ASSERT_TRUE(h) << "start first";
         CShutterPanelDlg& p = *h->panel;
-        QWidget* w = first == "-" ? QApplication::focusWidget() : first == "PANEL" ? &p : nullptr;
-        if (!w && kIds.count(first))
-            w = p.GetDlgItem(kIds.at(first));
+        const int id = kIds.count(first) ? kIds.at(first) : -1;
+        QWidget* w = first == "-"       ? QApplication::focusWidget()
+                     : first == "PANEL" ? &p
+                     : id != -1         ? p.GetDlgItem(id)
+                                        : nullptr;
         auto* slider = qobject_cast<QSlider*>(w);
-        const int id = kIds.count(first) ? kIds.at(first) : 0;
-        static const std::set<std::string> kOnControl = {
-            "click", "type", "keys", "key", "focus", "set", "disable", "drag", "groove",
-            "choose", "act", "text", "pos", "range", "focused"};
-        ASSERT_TRUE(w || !kOnControl.count(verb)) << "no control " << first;
-        if (verb == "click")
-            h->Click(id);
-        else if (verb == "type")
-            h->TypeText(id, tail);
-        else if (verb == "keys")
-            QTest::keyClicks(w, QString::fromStdString(tail));
-        else if (verb == "key")
-            QTest::keyClick(w, Qt::Key(QKeySequence(QString::fromStdString(tail))[0].key()));
-        else if (verb == "focus")
-            w->setFocus();
-        else if (verb == "set")
-            p.SetDlgItemText(id, tail);
-        else if (verb == "disable")
-            p.EnableDlgItem(id, false);
-        else if (verb == "close")
-            p.close();
-        else if (verb == "drag") {
-            slider->setSliderDown(true);
-            slider->setSliderPosition(n);
-            slider->setSliderDown(false);
-            QTest::mouseRelease(slider, Qt::LeftButton);
-        } else if (verb == "groove")
-            QTest::mouseClick(slider, Qt::LeftButton, {},
-                              QPoint(tail == "right" ? slider->width() - 2 : 1, slider->height() / 2));
-        else if (verb == "choose")
-            for (int i = 0; i < 4 && qobject_cast<QComboBox*>(w)->currentIndex() != n; ++i)
-                QTest::keyClick(w, qobject_cast<QComboBox*>(w)->currentIndex() < n ? Qt::Key_Down
-                                                                                     : Qt::Key_Up);
-        else if (verb == "act")
-            Act(w);
-        else if (verb == "steps")
-            m_steps = Split(rest, '|');
-        else if (verb == "answer")
-            for (const std::string& a : words)
-                h->prompts.answers.push_back(a == "ok" ? MbResult::Ok : MbResult::Cancel);
-        else if (verb == "file")
-            h->prompts.fileAnswers.push_back(first == "-" ? std::nullopt
-                                                          : std::optional(Path(first)));
-        else if (verb == "notready")
-            h->MakeLinkNotReady();
-        else if (verb == "tick")
-            h->Tick();
-        else if (verb == "ticks")
-            h->TickUntilQuiet();
-        else if (verb == "advance")
-            QuillonSim_Advance(n);
-        else if (verb == "inject")
-            h->Inject(Hex(rest));
-        else if (verb == "pulse")
-            QuillonSim_TriggerPulse(0);
-        else if (verb == "silent")
-            QuillonSim_SetSilent(0, n);
-        else if (verb == "sim" || verb == "simhas")
-            Sim(verb == "sim", words);
-        else if (verb == "write" || verb == "bytes") {
-            QFile f(QString::fromStdString(Path(first)));
-            ASSERT_TRUE(f.open(verb == "write" ? QIODevice::WriteOnly : QIODevice::ReadOnly));
-            const std::vector<uint8_t> bytes = Hex(tail);
-            if (verb == "write")
-                f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
-            else
-                EXPECT_EQ(f.readAll().toHex(' ').toUpper().toStdString(),
-                          QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                     qsizetype(bytes.size())).toHex(' ').toUpper().toStdString());
-        } else if (verb == "mkdir")
-            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Path(first))));
-        else if (verb == "files")
-            EXPECT_EQ(QDir(m_files.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                      QDir::Hidden).join(' ').toStdString(), rest);
-        else if (verb == "wire")
-            EXPECT_EQ(SimWrites(), Split(rest, '|'));
-        else if (verb == "log")
-            EXPECT_EQ(SimCallLog(), rest);
-        else if (verb == "text")
-            EXPECT_EQ(p.GetDlgItemText(id), tail);
-        else if (verb == "on" || verb == "off" || verb == "enabled" || verb == "disabled")
+        auto* combo = qobject_cast<QComboBox*>(w);
+        const auto check = [&](bool enabled) {
             for (const std::string& name : words)
-                EXPECT_EQ(verb.size() > 3 ? p.IsDlgItemEnabled(kIds.at(name))
-                                          : p.IsDlgButtonChecked(kIds.at(name)),
-                          verb == "on" || verb == "enabled") << name;
-        else if (verb == "pos")
-            EXPECT_EQ(slider ? slider->value() : qobject_cast<QComboBox*>(w)->currentIndex(), n);
-        else if (verb == "range")
-            EXPECT_EQ(std::vector({slider->minimum(), slider->maximum(), slider->pageStep()}),
-                      std::vector({std::stoi(words[1]), std::stoi(words[2]), n}));
-        else if (verb == "focused")
-            EXPECT_EQ(QApplication::focusWidget(), w);
-        else if (verb == "lines")
-            EXPECT_EQ(p.m_listReceived->GetCount(), n);
-        else if (verb == "list")
-            EXPECT_EQ(p.m_listReceived->GetText(std::stoi(first)), tail);
-        else if (verb == "box" || verb == "dialog")
-            Box(verb == "dialog", rest);
-        else if (verb == "saved")
-            EXPECT_EQ(h->profile->GetProfileString("MyTiveloAp", first, "(none)"), tail);
-        else if (verb == "exited")
-            EXPECT_EQ(h->exitCodes, std::vector<int>(words.size(), 0));
-        else if (verb == "snapshot")
-            m_snapshot = Snapshot();
-        else if (verb == "unchanged")
-            EXPECT_EQ(Snapshot(), m_snapshot);
-        else if (verb == "announced")
-            ExpectAnnouncedAsShown();
-        else
-            ADD_FAILURE() << "unknown verb";
+                EXPECT_EQ(enabled ? p.IsDlgItemEnabled(kIds.at(name))
+                                  : p.IsDlgButtonChecked(kIds.at(name)),
+                          verb == "on" || verb == "enabled")
+                    << name;
+        };
+        const std::map<std::string, std::function<void()>> verbs = {
+            {"click", [&] { h->Click(id); }},
+            {"type", [&] { h->TypeText(id, tail); }},
+            {"keys", [&] { QTest::keyClicks(w, QString::fromStdString(tail)); }},
+            {"key", [&] { QTest::keyClick(w, Qt::Key(QKeySequence(tail.c_str())[0].key())); }},
+            {"focus", [&] { w->setFocus(); }},
+            {"set", [&] { p.SetDlgItemText(id, tail); }},
+            {"disable", [&] { p.EnableDlgItem(id, false); }},
+            {"close", [&] { p.close(); }},
+            {"drag",
+             [&] {
+                 slider->setSliderDown(true);
+                 slider->setSliderPosition(n);
+                 slider->setSliderDown(false);
+                 QTest::mouseRelease(slider, Qt::LeftButton);
+             }},
+            {"groove",
+             [&] {
+                 const int x = tail == "right" ? slider->width() - 2 : 1;
+                 QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(x, slider->height() / 2));
+             }},
+            {"choose",
+             [&] {
+                 for (int i = 0; i < 4 && combo->currentIndex() != n; ++i)
+                     QTest::keyClick(combo, combo->currentIndex() < n ? Qt::Key_Down : Qt::Key_Up);
+             }},
+            {"act",  // through assistive technology, by each action a radio offers
+             [&] {
+                 QAccessibleActionInterface* a =
+                     QAccessible::queryAccessibleInterface(w)->actionInterface();
+                 for (const QString& action :
+                      {a->toggleAction(), a->pressAction(), a->toggleAction()}) {
+                     ASSERT_TRUE(a->actionNames().contains(action));
+                     a->doAction(action);
+                 }
+             }},
+            {"steps", [&] { m_steps = Split(rest, '|'); }},
+            {"answer",
+             [&] {
+                 for (const std::string& a : words)
+                     h->prompts.answers.push_back(a == "ok" ? MbResult::Ok : MbResult::Cancel);
+             }},
+            {"file",
+             [&] {
+                 h->prompts.fileAnswers.push_back(first == "-" ? std::nullopt
+                                                               : std::optional(Path(first)));
+             }},
+            {"notready", [&] { h->MakeLinkNotReady(); }},
+            {"tick", [&] { h->Tick(); }},
+            {"ticks", [&] { h->TickUntilQuiet(); }},
+            {"advance", [&] { QuillonSim_Advance(n); }},
+            {"inject",
+             [&] { QuillonSim_Inject(0, (const uint8_t*)Hex(rest).data(), Hex(rest).size()); }},
+            {"pulse", [&] { QuillonSim_TriggerPulse(0); }},
+            {"silent", [&] { QuillonSim_SetSilent(0, n); }},
+            {"sim", [&] { Sim(true, words); }},
+            {"simhas", [&] { Sim(false, words); }},
+            {"write", [&] { ASSERT_EQ(File(first, QIODevice::WriteOnly, Hex(tail)), Hex(tail)); }},
+            {"bytes",
+             [&] { EXPECT_EQ(File(first, QIODevice::ReadOnly).toHex(' '), Hex(tail).toHex(' ')); }},
+            {"mkdir", [&] { ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Path(first)))); }},
+            {"wire", [&] { EXPECT_EQ(SimWrites(), Split(rest, '|')); }},
+            {"log", [&] { EXPECT_EQ(SimCallLog(), rest); }},
+            {"text", [&] { EXPECT_EQ(p.GetDlgItemText(id), tail); }},
+            {"on", [&] { check(false); }},
+            {"off", [&] { check(false); }},
+            {"enabled", [&] { check(true); }},
+            {"disabled", [&] { check(true); }},
+            {"pos", [&] { EXPECT_EQ(slider ? slider->value() : combo->currentIndex(), n); }},
+            {"range",
+             [&] {
+                 EXPECT_EQ(std::vector({slider->minimum(), slider->maximum(), slider->pageStep()}),
+                           std::vector({std::stoi(words[1]), std::stoi(words[2]), n}));
+             }},
+            {"focused", [&] { EXPECT_EQ(QApplication::focusWidget(), w); }},
+            {"lines", [&] { EXPECT_EQ(p.m_listReceived->GetCount(), n); }},
+            {"list", [&] { EXPECT_EQ(p.m_listReceived->GetText(std::stoi(first)), tail); }},
+            {"box", [&] { Box(false, rest); }},
+            {"dialog", [&] { Box(true, rest); }},
+            {"saved",
+             [&] { EXPECT_EQ(h->profile->GetProfileString("MyTiveloAp", first, "-"), tail); }},
+            {"exited", [&] { EXPECT_EQ(h->exitCodes, std::vector<int>(words.size(), 0)); }},
+            {"snapshot", [&] { m_snapshot = Snapshot(); }},
+            {"unchanged", [&] { EXPECT_EQ(Snapshot(), m_snapshot); }},
+            {"announced", [&] { ExpectAnnouncedAsShown(); }},
+        };
+        ASSERT_TRUE(verbs.count(verb)) << "unknown verb";
+        const std::string onControl =
+            " click type keys key focus set disable drag groove choose act "
+            "text pos range focused ";
+        ASSERT_TRUE(w || onControl.find(" " + verb + " ") == std::string::npos)
+            << "no control " << first;
+        verbs.at(verb)();
     }
 
 private:
+    // Writes the bytes, or reads what is there; returns the file's bytes.
+    QByteArray File(const std::string& name, QIODevice::OpenMode mode, const QByteArray& bytes = {})
+    {
+        QFile f(QString::fromStdString(Path(name)));
+        return !f.open(mode)                    ? "(cannot open)"
+               : bytes.isEmpty()                ? f.readAll()
+               : f.write(bytes) == bytes.size() ? bytes
+                                                : "";
+    }
     std::string Path(const std::string& name)
     {
         return name[0] == '/' ? name : m_files.filePath(QString::fromStdString(name)).toStdString();
     }
 
-    void Start(bool sim)
+    // restart: a new panel on the profile the last one left.
+    void Start(bool sim, bool restart)
     {
+        const QByteArray kept = restart ? File(h->profile->Path(), QIODevice::ReadOnly) : "";
         Finish();
         m_sim = sim;
         h = std::make_unique<SimPanel>(sim);
+        if (restart)
+            File(h->profile->Path(), QIODevice::WriteOnly, kept);
         for (const auto& [key, value] : std::exchange(m_profile, {}))
             h->profile->WriteProfileString("MyTiveloAp", key, value);
         // The steps dialog as an operator runs it: each entry typed and OK, then Cancel.
@@ -260,19 +268,6 @@ private:
         h.reset();
     }
 
-    // Through assistive technology, by each action a radio offers: toggle, press, toggle.
-    void Act(QWidget* w)
-    {
-        QAccessibleActionInterface* a = QAccessible::queryAccessibleInterface(w)->actionInterface();
-        ASSERT_NE(a, nullptr);
-        for (const QString& name : {QAccessibleActionInterface::toggleAction(),
-                                    QAccessibleActionInterface::pressAction(),
-                                    QAccessibleActionInterface::toggleAction()}) {
-            ASSERT_TRUE(a->actionNames().contains(name));
-            a->doAction(name);
-        }
-    }
-
     // box CAPTION ICON BUTTONS TEXT, or dialog open|save EXT FILTER; a TEXT ending in "..." is a
     // beginning that must be followed by something (the system's reason).
     void Box(bool dialog, std::string expected)
@@ -304,7 +299,8 @@ private:
                           : key == "exposure" ? s.exposureTime
                                               : &(s.*kSimInts.at(key));
             for (std::size_t i = 0; i < values.size(); ++i) {
-                EXPECT_TRUE(set || target[i] == std::stoi(values[i])) << item << " is " << target[i];
+                EXPECT_TRUE(set || target[i] == std::stoi(values[i]))
+                    << item << " is " << target[i];
                 target[i] = std::stoi(values[i]);
             }
         }
@@ -318,12 +314,13 @@ private:
         const CShutterPanelDlg& p = *h->panel;
         std::ostringstream s;
         for (const ControlTemplate& c : p.Template().controls) {
-            s << c.id << " '" << p.GetDlgItemText(c.id) << "' " << p.IsDlgButtonChecked(c.id);
-            if (auto* slider = p.Item<QSlider>(c.id))
-                s << " at " << slider->value();
-            if (auto* combo = p.Item<QComboBox>(c.id))
-                s << " selected " << combo->currentIndex();
-            s << '\n';
+            auto* slider = p.Item<QSlider>(c.id);
+            auto* combo = p.Item<QComboBox>(c.id);
+            s << c.id << " '" << p.GetDlgItemText(c.id) << "' " << p.IsDlgButtonChecked(c.id) << ' '
+              << (slider  ? slider->value()
+                  : combo ? combo->currentIndex()
+                          : 0)
+              << '\n';
         }
         for (int v : {p.m_nShutterState, p.m_nShutterMode, p.m_nNdSteps, p.m_nTriggerMode,
                       p.m_nSyncPolarity, p.m_nTimerSelect, p.m_nFreeRunOption})
@@ -351,16 +348,21 @@ private:
             const std::string shown =
                 QString::fromStdString(h->panel->GetDlgItemText(ctl.id)).remove('&').toStdString();
             const bool labelled = !ctl.accessibleName.empty();
-            EXPECT_EQ(a->text(QAccessible::Name).toStdString(), labelled ? ctl.accessibleName : shown)
+            EXPECT_EQ(a->text(QAccessible::Name).toStdString(),
+                      labelled ? ctl.accessibleName : shown)
                 << ctl.id;
-            const bool valued = ctl.kind != ControlKind::Trackbar && ctl.kind != ControlKind::ListBox;
-            EXPECT_EQ(labelled && valued ? a->text(QAccessible::Value).toStdString() : shown, shown);
+            const bool valued =
+                ctl.kind != ControlKind::Trackbar && ctl.kind != ControlKind::ListBox;
+            EXPECT_EQ(labelled && valued ? a->text(QAccessible::Value).toStdString() : shown,
+                      shown);
             const bool radio = ctl.kind == ControlKind::RadioButton;
             const bool box = radio || ctl.kind == ControlKind::CheckBox;
             EXPECT_EQ(std::pair(a->role(), box && a->state().checked),
                       std::pair(radio ? QAccessible::RadioButton
-                                : box ? QAccessible::CheckBox : a->role(),
-                                box && h->panel->IsDlgButtonChecked(ctl.id))) << ctl.id;
+                                : box ? QAccessible::CheckBox
+                                      : a->role(),
+                                box && h->panel->IsDlgButtonChecked(ctl.id)))
+                << ctl.id;
         }
     }
 
@@ -396,8 +398,9 @@ TEST_P(SessionTest, RunsAsWritten)
     for (std::string line; std::getline(in, line) && !HasFatalFailure();) {
         SCOPED_TRACE(path + ":" + std::to_string(++number) + ": " + line);
         if (!line.empty() && line[0] != '#')
-            session.Step(line.substr(0, line.find(' ')),
-                         line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1));
+            session.Step(line.substr(0, line.find(' ')), line.find(' ') == std::string::npos
+                                                             ? ""
+                                                             : line.substr(line.find(' ') + 1));
     }
 }
 

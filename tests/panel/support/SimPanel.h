@@ -55,8 +55,4 @@ struct SimPanel : PanelHarness {
         panel->SetDlgItemText(IDC_USB_STATUS, "USB not responding");
         Settle();
     }
-    static void Inject(const std::vector<uint8_t>& bytes)
-    {
-        QuillonSim_Inject(0, bytes.data(), bytes.size());
-    }
 };
