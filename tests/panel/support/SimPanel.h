@@ -2,8 +2,6 @@
 // A panel on the simulated controller (device 0, manual clock; StartReady: the link is ready and
 // every prompt and call so far forgotten), or, with sim false, on no driver at all.
 
-#include <string>
-#include <vector>
 
 #include "protocol/DecoderState.h"
 #include "support/PanelHarness.h"
@@ -24,12 +22,6 @@ struct SimPanel : PanelHarness {
             profile->WriteProfileInt("MyTiveloAp", "SerDesc", 2);
             profile->WriteProfileString("MyTiveloAp", "DevNmbr", "0");
         }
-    }
-    ~SimPanel()
-    {
-        panel.reset();
-        ResetDecoderState();
-        ResetTimeRecords();
     }
     void StartReady()
     {
