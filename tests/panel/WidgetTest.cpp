@@ -89,7 +89,6 @@ TEST(PanelTest, F1ShowsTheAboutBoxAndTheMenuTheDiagnosisToCopy)
         dlg.Create();
         auto* text = dlg.findChild<QPlainTextEdit*>();
         shown = text->toPlainText().toStdString();
-        EXPECT_TRUE(text->isReadOnly());
         QTest::mouseClick(dlg.Item<QPushButton>(IDC_DIAGNOSIS_COPY), Qt::LeftButton);
         EXPECT_EQ(QApplication::clipboard()->text().toStdString(), shown);
         return false;
@@ -111,7 +110,6 @@ TEST(PanelTest, F1ShowsTheAboutBoxAndTheMenuTheDiagnosisToCopy)
     const std::string candidate = h.options.driverCandidates.front();
     EXPECT_NE(shown.find("1. " + candidate + "\n     does not load: "), std::string::npos) << shown;
     EXPECT_NE(shown.find("FTDI USB devices ("), std::string::npos) << shown;
-    EXPECT_TRUE(h.exitCodes.empty());
 }
 
 // Whatever the resizes and scrolls, the bar and the content show the same offset, within range.

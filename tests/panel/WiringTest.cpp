@@ -151,11 +151,6 @@ TEST(WiringTest, EveryPanelStateSavedToAFileLoadsBackTheSame)
                               p.m_nFreeRunOption, p.m_strRepeatNumber}),
                   saved);
         EXPECT_EQ(p.m_strLeftCycles, saved.repeatNumber);
-        EXPECT_EQ(p.IsDlgButtonChecked(IDC_TRIGGER_PULSE), saved.triggerMode != -1);
-        EXPECT_EQ(p.IsDlgButtonChecked(IDC_SYNC_PULSE), saved.syncPolarity != -1);
-        EXPECT_EQ(
-            (TimeRecord{p.m_strHours, p.m_strMinutes, p.m_strSeconds, p.m_strMs, p.m_strTenthMs}),
-            saved.timerSelect == 1 ? saved.exposureTime : saved.closedTime);
         EXPECT_TRUE(h.prompts.MessageTexts().empty());
     }
 }

@@ -2,7 +2,6 @@
 // A panel on the simulated controller (device 0, manual clock; StartReady: the link is ready and
 // every prompt and call so far forgotten), or, with sim false, on no driver at all.
 
-
 #include "protocol/DecoderState.h"
 #include "support/PanelHarness.h"
 #include "support/SimCalls.h"
