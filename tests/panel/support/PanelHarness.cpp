@@ -51,8 +51,7 @@ CShutterPanelDlg& PanelHarness::Start()
 
 void PanelHarness::Click(int id)
 {
-    auto* button = panel->Item<QAbstractButton>(id);
-    if (button)
+    if (auto* button = panel->Item<QAbstractButton>(id))
         QTest::mouseClick(button, Qt::LeftButton);
 }
 
