@@ -18,7 +18,6 @@
 #include "protocol/Operations.h"
 #include "tango/ShutterJobs.h"
 #include "tango/ShutterLink.h"
-#include "timing/IntegerReading.h"
 
 // QUILLON_INSTALL_LIBDIR and QUILLON_RELATIVE_LIBDIR come from the build.
 
@@ -41,7 +40,8 @@ struct AttrRow {
     std::vector<std::string> labels;  // of an enumeration
     const char* description;
     double (*read)(const ShutterView&);  // NAN: not known yet
-    std::function<Outcome(Session&, double)> write;  // none: read-only
+    // none: read-only; the view is the device's as the write came
+    std::function<Outcome(Session&, double, const ShutterView&)> write;
 };
 
 double Known(int value)
@@ -62,13 +62,13 @@ const std::vector<AttrRow>& AttrTable()
         {"Shutter", Tango::DEV_ENUM, "", nullptr, nullptr, {"Open", "Closed"},
          "The shutter's state, as last reported by the controller",
          [](const ShutterView& v) { return Known(v.shutter); },
-         [](Session& s, double v) {
+         [](Session& s, double v, const ShutterView&) {
              return jobs::Answered(s, "shutter", SetShutterState(s.m_host, int(v)));
          }},
         {"Mode", Tango::DEV_ENUM, "", nullptr, nullptr, {"Fast", "Soft", "NeutralDensity"},
          "Shutter mode; NeutralDensity uses NdSteps",
          [](const ShutterView& v) { return Known(v.mode); },
-         [](Session& s, double v) {
+         [](Session& s, double v, const ShutterView&) {
              const int mode = int(v);
              return jobs::Answered(s, "mode",
                                    mode == 2 ? SetNdMode(s.m_host, s.m_host.Panel().m_nNdSteps)
@@ -77,40 +77,39 @@ const std::vector<AttrRow>& AttrTable()
         {"NdSteps", Tango::DEV_SHORT, "steps", "0", "144", {},
          "Neutral density steps; writing them selects the NeutralDensity mode",
          [](const ShutterView& v) { return double(v.ndSteps); },
-         [](Session& s, double v) {
+         [](Session& s, double v, const ShutterView&) {
              return jobs::Answered(s, "mode", SetNdMode(s.m_host, int(v)));
          }},
         {"TriggerMode", Tango::DEV_ENUM, "", nullptr, nullptr,
          {"Off", "EnableHigh", "EnableLow", "RisingEdge", "FallingEdge"}, "Trigger input",
          [](const ShutterView& v) { return double(v.trigger + 1); },
-         [](Session& s, double v) { return ChooseSignalJob(s, Signal::Trigger, v); }},
+         [](Session& s, double v, const ShutterView&) { return ChooseSignalJob(s, Signal::Trigger, v); }},
         {"SyncMode", Tango::DEV_ENUM, "", nullptr, nullptr, {"Off", "HighForOpen", "LowForOpen"},
          "Sync output", [](const ShutterView& v) { return double(v.sync + 1); },
-         [](Session& s, double v) { return ChooseSignalJob(s, Signal::Sync, v); }},
+         [](Session& s, double v, const ShutterView&) { return ChooseSignalJob(s, Signal::Sync, v); }},
         {"ClosedTime", Tango::DEV_DOUBLE, "ms", "0", kMaxTimeMs, {},
          "Closed time of a free-run cycle, in steps of 0.1 ms",
          [](const ShutterView& v) { return v.closedMs; },
-         [](Session& s, double v) { return jobs::UploadTime(s, 0, v); }},
+         [](Session& s, double v, const ShutterView&) { return jobs::UploadTime(s, 0, v); }},
         {"ExposureTime", Tango::DEV_DOUBLE, "ms", "0", kMaxTimeMs, {},
          "Exposure (open) time of a free-run cycle, in steps of 0.1 ms",
          [](const ShutterView& v) { return v.exposureMs; },
-         [](Session& s, double v) { return jobs::UploadTime(s, 1, v); }},
+         [](Session& s, double v, const ShutterView&) { return jobs::UploadTime(s, 1, v); }},
         {"RepeatCount", Tango::DEV_LONG, "cycles", "0", "65000", {},
          "Cycles of a counted free run; writing one ends Continuous",
          [](const ShutterView& v) { return double(v.repeatCount); },
-         [](Session& s, double v) { return jobs::Repeat(s, std::to_string(int(v))); }},
+         [](Session& s, double v, const ShutterView&) { return jobs::Repeat(s, std::to_string(int(v))); }},
         {"Continuous", Tango::DEV_BOOLEAN, "", nullptr, nullptr, {},
          "A free run goes on until Stop; false goes back to RepeatCount",
          [](const ShutterView& v) { return double(v.continuous); },
-         [](Session& s, double v) {
-             const int count = ReadInteger(s.m_host.Panel().m_strRepeatNumber);
-             return jobs::Repeat(s, v != 0 ? "65535" : std::to_string(count == 0xFFFF ? 0 : count));
+         [](Session& s, double v, const ShutterView& view) {
+             return jobs::Repeat(s, v != 0 ? "65535" : std::to_string(view.repeatCount));
          }},
         {"FreeRunOption", Tango::DEV_ENUM, "", nullptr, nullptr,
          {"None", "OnPowerUp", "OnTriggerPulse", "Go"},
          "Free-run start; OnTriggerPulse and Go start a counted run now",
          [](const ShutterView& v) { return double(v.freeRun + 1); },
-         [](Session& s, double v) -> Outcome {
+         [](Session& s, double v, const ShutterView&) -> Outcome {
              if (v < 1)
                  return quillonctl::Usage("the controller has no frame that clears the option");
              return jobs::FreeRun(s, int(v) - 1);
@@ -339,7 +338,8 @@ public:
         }
         if (!std::isfinite(value))
             Tango::Except::throw_exception("API_WAttrOutsideLimit", "not a number", row.name);
-        Run([&row, value](Session& s) { return row.write(s, value); }, row.name);
+        Run([&row, value, view = m_link->View()](Session& s) { return row.write(s, value, view); },
+            row.name);
     }
 
     void Execute(const CmdRow& row)
@@ -398,8 +398,11 @@ private:
             lock.unlock();
             try {
                 Tango::AutoTangoMonitor monitor(this);
-                if (e.stateChanged)
+                if (e.stateChanged) {
+                    // TANGO sends the device's own state, whatever value is given.
+                    set_state(e.state);
                     push_change_event("State", &e.state);
+                }
                 if (e.shutterChanged)
                     push_change_event("Shutter", &e.shutter);
                 if (e.leftChanged)
