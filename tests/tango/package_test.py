@@ -1,0 +1,91 @@
+#!/usr/bin/python3
+"""The Debian packages as CPack builds them: lintian finds no error, the dependencies come from
+dpkg-shlibdeps, each package unpacked runs its programs, and the server's unit passes
+systemd-analyze verify.
+
+usage: package_test.py BUILD_DIR
+"""
+
+import glob
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import tango
+
+failures = []
+
+
+def check(ok, message):
+    if not ok:
+        failures.append(message)
+        print("FAIL: " + message)
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
+
+
+def main(build, out):
+    made = run(["cpack", "-G", "DEB", "-B", out], cwd=build)
+    check(made.returncode == 0, "cpack failed:\n" + made.stdout + made.stderr)
+    debs = {os.path.basename(p).split("_")[0]: p for p in glob.glob(out + "/*.deb")}
+    check(sorted(debs) == ["quillon-tango", "quillon-utility"], f"packages: {sorted(debs)}")
+    root = os.path.join(out, "root")
+    for name, deb in debs.items():
+        errors = [l for l in run(["lintian", deb]).stdout.splitlines() if l.startswith("E:")]
+        check(not errors, "lintian: " + "; ".join(errors))
+        depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
+        check("libc6" in depends, f"{name}'s dependencies lack dpkg-shlibdeps' libc6: {depends}")
+        subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
+    check("libtango" in run(["dpkg-deb", "-f", debs["quillon-tango"], "Depends"]).stdout,
+          "quillon-tango does not depend on libtango")
+    status = run([root + "/usr/bin/quillonctl", "--driver", "sim", "status"])
+    check(status.returncode == 0 and "shutter" in status.stdout,
+          "unpacked quillonctl: " + status.stdout + status.stderr)
+    # The unpacked server, on the unpacked simulator.
+    res = os.path.join(out, "s.res")
+    with open(res, "w") as f:
+        f.write('QuillonTango/p/DEVICE/QuillonShutter: "test/shutter/p"\n'
+                "test/shutter/p->Driver: sim\n")
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    server = subprocess.Popen([root + "/usr/bin/quillon-tango", "p", "-file=" + res,
+                               "-ORBendPoint", f"giop:tcp:127.0.0.1:{port}"],
+                              stdout=subprocess.DEVNULL)
+    dev = tango.DeviceProxy(f"tango://127.0.0.1:{port}/test/shutter/p#dbase=no")
+    identity = None
+    end = time.monotonic() + 15
+    while identity is None and server.poll() is None and time.monotonic() < end:
+        try:
+            identity = dev.Identity
+        except tango.DevFailed:
+            time.sleep(0.05)
+    server.kill()
+    server.wait()
+    check(identity == "QSC10001 V1.0", f"unpacked quillon-tango's identity: {identity}")
+    unit = glob.glob(root + "/usr/lib/systemd/system/quillon-tango@.service")
+    check(len(unit) == 1, "no unit quillon-tango@.service")
+    if unit:
+        instance = os.path.join(out, "quillon-tango@lab1.service")
+        with open(unit[0]) as f:
+            text = f.read()
+        with open(instance, "w") as f:
+            f.write(text.replace("/usr/bin/quillon-tango", root + "/usr/bin/quillon-tango"))
+        verify = run(["systemd-analyze", "verify", instance])
+        check(verify.returncode == 0 and not verify.stderr.strip(),
+              "systemd-analyze verify: " + verify.stderr)
+
+
+if __name__ == "__main__":
+    for program in ("cpack", "lintian", "dpkg-shlibdeps", "systemd-analyze"):
+        check(shutil.which(program), f"{program} not found; scripts/install-deps.sh installs it")
+    with tempfile.TemporaryDirectory() as temporary:
+        if not failures:
+            main(sys.argv[1], temporary)
+    sys.exit(1 if failures else 0)
