@@ -1,37 +1,17 @@
 #!/usr/bin/python3
-"""quillon-tango as a facility runs it: MariaDB and the TANGO database server on loopback ports in
-a temporary folder, the server registered with tango_admin and reached by name through
-TANGO_HOST; a 200-cycle run's change events, each cycle exactly once.
+# quillon-tango as a facility runs it: MariaDB and the TANGO database server on loopback ports in
+# a temporary folder, the server registered with tango_admin and reached by name through
+# TANGO_HOST; a 200-cycle run's change events, each cycle exactly once.
+#
+# usage: database_test.py BUILD_DIR
 
-usage: database_test.py BUILD_DIR
-"""
+import os, shutil, subprocess, sys, tempfile
 
-import os
-import shutil
-import socket
-import subprocess
-import sys
-import tempfile
-import time
+from server_test import free_port, until
 
 SCHEMA = "/usr/share/dbconfig-common/data/tango-db/install/mysql"
 DEADLINE = 30
 CYCLES = 200
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def until(check, what):
-    end = time.monotonic() + DEADLINE
-    while time.monotonic() < end:
-        if check():
-            return
-        time.sleep(0.05)
-    sys.exit("FAIL: timed out waiting for " + what)
 
 
 def main(build, folder, cycles=CYCLES):
@@ -79,7 +59,7 @@ def main(build, folder, cycles=CYCLES):
         sub = dev.subscribe_event("CyclesLeft", tango.EventType.CHANGE_EVENT, cb)
         dev.Go()
         values = lambda: [e.attr_value.value for e in cb.get_events() if e.attr_value]
-        until(lambda: 0 in values(), "the run's last cycle")
+        until(lambda: 0 in values(), "the run's last cycle", 10 + cycles / 10)
         dev.unsubscribe_event(sub)
         # The subscription's first value may come twice; every cycle comes once, in order.
         got = [v for v in values() if v != cycles]

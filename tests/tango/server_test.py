@@ -1,23 +1,14 @@
 #!/usr/bin/python3
-"""quillon-tango driven by PyTango: on the simulator (its transcript file shows every byte on the
-wire) and on the pseudo-terminal controller through the kernel serial backend (pulled cable, two
-servers at once). Properties come from TANGO's file database; each server gets a free port.
+# quillon-tango driven by PyTango: on the simulator (its transcript file shows every byte on the
+# wire) and on the pseudo-terminal controller through the kernel serial backend (pulled cable, two
+# servers at once). Properties come from TANGO's file database; each server gets a free port.
+#
+# usage: server_test.py BUILD_DIR
 
-usage: server_test.py BUILD_DIR
-"""
+import os, signal, socket, subprocess, sys, tempfile, time, unittest, tango
 
-import os
-import signal
-import socket
-import subprocess
-import sys
-import tempfile
-import time
-import unittest
 
-import tango
-
-BUILD = sys.argv.pop(1) if len(sys.argv) > 1 else "build"
+BUILD = "build"
 DEADLINE = 15
 
 
@@ -27,8 +18,8 @@ def free_port():
         return s.getsockname()[1]
 
 
-def until(check, what):
-    end = time.monotonic() + DEADLINE
+def until(check, what, seconds=DEADLINE):
+    end = time.monotonic() + seconds
     while time.monotonic() < end:
         if check():
             return
@@ -37,9 +28,9 @@ def until(check, what):
 
 
 class Server:
-    """quillon-tango with one device; its properties in a file database."""
+    # quillon-tango with one device; its properties in a file database.
 
-    def __init__(self, folder, properties, env=None):
+    def __init__(self, folder, properties, env=None, program=None):
         self.name = "test/shutter/" + os.path.basename(folder)
         res = os.path.join(folder, "server.res")
         with open(res, "w") as f:
@@ -48,7 +39,7 @@ class Server:
                 f.write(f"{self.name}->{key}: {value}\n")
         port = free_port()
         self.process = subprocess.Popen(
-            [os.path.join(BUILD, "quillon-tango"), "test", "-file=" + res,
+            [program or os.path.join(BUILD, "quillon-tango"), "test", "-file=" + res,
              "-ORBendPoint", f"giop:tcp:127.0.0.1:{port}"],
             env=dict(os.environ, **(env or {})), stdout=subprocess.DEVNULL)
         self.proxy = tango.DeviceProxy(f"tango://127.0.0.1:{port}/{self.name}#dbase=no")
@@ -69,7 +60,7 @@ class Server:
 
 
 class SimPty:
-    """The controller on a pseudo-terminal, described as ttyUSB0 in a fake sysfs."""
+    # The controller on a pseudo-terminal, described as ttyUSB0 in a fake sysfs.
 
     def __init__(self, folder):
         self.folder = folder
@@ -97,11 +88,10 @@ class SimulatorTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.server.stop()
-        cls.folder.cleanup()
+        cls.server.stop(), cls.folder.cleanup()
 
     def sent(self, action):
-        """The frames written to the controller while action ran."""
+        # The frames written to the controller while action ran.
         with open(self.wire) as f:
             f.seek(0, os.SEEK_END)
             action()
@@ -159,9 +149,7 @@ class SimulatorTest(unittest.TestCase):
                 self.assertEqual(self.sent(write), [])
 
     def test_a_counted_run_pushes_every_cycle_once(self):
-        self.dev.Mode = 0
-        self.dev.ClosedTime = self.dev.ExposureTime = 0
-        self.dev.RepeatCount = 20
+        self.dev.Mode, self.dev.ClosedTime, self.dev.ExposureTime, self.dev.RepeatCount = 0, 0, 0, 20
         cb = tango.utils.EventCallback(fd=open(os.devnull, "w"))
         ids = [self.dev.subscribe_event(name, tango.EventType.CHANGE_EVENT, cb)
                for name in ("CyclesLeft", "State")]
@@ -223,4 +211,5 @@ class PseudoTerminalTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    BUILD = sys.argv.pop(1)
     unittest.main()
