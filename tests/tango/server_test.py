@@ -121,7 +121,6 @@ class SimulatorTest(unittest.TestCase):
         self.assertAlmostEqual(self.dev.CycleTime, 18000000 + 456.7 + 2 * 19)
 
     def test_commands_go_out_byte_exact(self):
-        self.dev.ClosedTime = self.dev.ExposureTime = 0
         rows = [
             ("Open", ["AA"]), ("Close", ["AC"]), ("Refresh", ["CC"]), ("Stop", ["BF"]),
             ("PowerOff", ["CF"]), ("PowerOn", ["CE"]), ("Online", ["EE"]),
@@ -133,11 +132,14 @@ class SimulatorTest(unittest.TestCase):
                 self.assertEqual(self.sent(lambda: self.dev.command_inout(command)), frames)
         self.dev.NdSteps = 5
         self.assertEqual(self.sent(self.dev.Apply)[:3], ["AC", "DE 05", "FA A1"])
-        # An armed trigger run takes every byte as a cycle's until a shutter report ends it.
+        # An armed trigger run takes every byte as the run's until a ready byte ends it.
+        self.dev.Mode = 0  # whose status reply ends in a ready byte, which ends the armed run
         self.assertEqual(self.sent(self.dev.Trigger), ["CC", "FA F2"])
         self.assertEqual(self.dev.state(), tango.DevState.RUNNING)
-        self.assertEqual(self.sent(self.dev.Close), ["AC"])
-        self.assertEqual(self.dev.state(), tango.DevState.CLOSE)
+        with self.assertRaises(tango.DevFailed):  # the status reply is taken as the run's bytes
+            self.dev.Refresh()
+        self.assertEqual(self.sent(self.dev.Open), ["AA"])
+        self.assertEqual(self.dev.state(), tango.DevState.OPEN)
 
     def test_limits_are_refused_before_anything_is_sent(self):
         for name, value in [("NdSteps", 145), ("NdSteps", -1), ("ClosedTime", 18000000.1),
