@@ -27,9 +27,9 @@ def main(build, out):
     debs = {os.path.basename(p).split("_")[0]: p for p in glob.glob(out + "/*.deb")}
     check(sorted(debs) == ["quillon-tango", "quillon-utility"], f"packages: {sorted(debs)}")
     root = os.path.join(out, "root")
+    errors = [l for l in run(["lintian"] + list(debs.values())).stdout.splitlines() if l[:2] == "E:"]
+    check(not errors, "lintian: " + "; ".join(errors))
     for name, deb in debs.items():
-        errors = [l for l in run(["lintian", deb]).stdout.splitlines() if l.startswith("E:")]
-        check(not errors, "lintian: " + "; ".join(errors))
         depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
         needed = ["libc6"] + (["libtango"] if name == "quillon-tango" else [])
         check(all(n in depends for n in needed), f"{name}'s dependencies lack {needed}: {depends}")
