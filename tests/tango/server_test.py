@@ -5,7 +5,7 @@
 #
 # usage: server_test.py BUILD_DIR
 
-import os, signal, socket, subprocess, sys, tempfile, time, unittest, tango
+import os, socket, subprocess, sys, tempfile, time, unittest, tango
 
 
 BUILD = "build"
@@ -43,7 +43,11 @@ class Server:
              "-ORBendPoint", f"giop:tcp:127.0.0.1:{port}"],
             env=dict(os.environ, **(env or {})), stdout=subprocess.DEVNULL)
         self.proxy = tango.DeviceProxy(f"tango://127.0.0.1:{port}/{self.name}#dbase=no")
-        until(self.answers, "the server")
+        try:
+            until(self.answers, "the server")
+        except AssertionError:
+            self.process.kill()
+            raise
 
     def answers(self):
         try:
@@ -57,7 +61,11 @@ class Server:
     def stop(self):
         # A clean exit: no crash on the way out, and no sanitizer finding in a sanitizer build.
         self.process.terminate()
-        if self.process.wait(DEADLINE) != 0:
+        try:
+            self.process.wait(DEADLINE)
+        finally:
+            self.process.kill()
+        if self.process.wait() != 0:
             raise AssertionError(f"quillon-tango exited with status {self.process.returncode}")
 
 
@@ -74,7 +82,7 @@ class SimPty:
                     "QUILLON_TTY_DEV_ROOT": folder + "/dev"}
 
     def pull(self):
-        self.process.send_signal(signal.SIGKILL)
+        self.process.kill()
         self.process.wait(DEADLINE)
         self.process.stdout.close()
 
@@ -87,10 +95,8 @@ class SimulatorTest(unittest.TestCase):
         cls.server = Server(cls.folder.name, {"Driver": "sim"},
                             {"QUILLON_SIM_TRANSCRIPT": cls.wire})
         cls.dev = cls.server.proxy
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop(), cls.folder.cleanup()
+        cls.addClassCleanup(cls.folder.cleanup)
+        cls.addClassCleanup(cls.server.stop)
 
     def sent(self, action):
         # The frames written to the controller while action ran.
@@ -174,45 +180,39 @@ class SimulatorTest(unittest.TestCase):
 
 
 class PseudoTerminalTest(unittest.TestCase):
+    def start(self, folder):
+        # The controller and its server, each stopped at the test's end whatever happens.
+        pty = SimPty(folder)
+        self.addCleanup(pty.pull)
+        server = Server(folder, {"Driver": "tty"}, pty.env)
+        self.addCleanup(server.stop)
+        return pty, server.proxy
+
     def test_pulled_cable_faults_and_init_recovers(self):
         with tempfile.TemporaryDirectory() as folder:
-            pty = SimPty(folder)
-            server = Server(folder, {"Driver": "tty"}, pty.env)
-            try:
-                dev = server.proxy
-                self.assertEqual(dev.state(), tango.DevState.CLOSE)
-                self.assertEqual(dev.Identity, "QSC10001 V1.0")
-                pty.pull()
-                until(lambda: dev.state() == tango.DevState.FAULT, "FAULT")
-                self.assertIn("lost", dev.status())
-                with self.assertRaises(tango.DevFailed) as failed:
-                    dev.Open()
-                self.assertEqual(failed.exception.args[0].reason, "Quillon_LinkLost")
-                pty = SimPty(folder)
-                dev.Init()
-                until(lambda: dev.state() == tango.DevState.CLOSE, "recovery")
+            pty, dev = self.start(folder)
+            self.assertEqual(dev.state(), tango.DevState.CLOSE)
+            self.assertEqual(dev.Identity, "QSC10001 V1.0")
+            pty.pull()
+            until(lambda: dev.state() == tango.DevState.FAULT, "FAULT")
+            self.assertIn("lost", dev.status())
+            with self.assertRaises(tango.DevFailed) as failed:
                 dev.Open()
-                self.assertEqual(dev.state(), tango.DevState.OPEN)
-            finally:
-                server.stop()
-                pty.pull()
+            self.assertEqual(failed.exception.args[0].reason, "Quillon_LinkLost")
+            self.addCleanup(SimPty(folder).pull)
+            dev.Init()
+            until(lambda: dev.state() == tango.DevState.CLOSE, "recovery")
+            dev.Open()
+            self.assertEqual(dev.state(), tango.DevState.OPEN)
 
     def test_two_servers_on_two_controllers(self):
         with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
-            ptys = [SimPty(a), SimPty(b)]
-            servers = [Server(f, {"Driver": "tty"}, p.env) for f, p in zip((a, b), ptys)]
-            try:
-                servers[0].proxy.Open()
-                servers[1].proxy.ClosedTime = 250.5
-                self.assertEqual([s.proxy.state() for s in servers],
-                                 [tango.DevState.OPEN, tango.DevState.CLOSE])
-                servers[1].proxy.Refresh()
-                self.assertEqual([s.proxy.ClosedTime for s in servers], [0, 250.5])
-            finally:
-                for s in servers:
-                    s.stop()
-                for p in ptys:
-                    p.pull()
+            devs = [self.start(a)[1], self.start(b)[1]]
+            devs[0].Open()
+            devs[1].ClosedTime = 250.5
+            self.assertEqual([d.state() for d in devs], [tango.DevState.OPEN, tango.DevState.CLOSE])
+            devs[1].Refresh()
+            self.assertEqual([d.ClosedTime for d in devs], [0, 250.5])
 
 
 if __name__ == "__main__":
