@@ -13,7 +13,7 @@ DESTDIR ?=
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench install fuzz clean check-sanitizers check-asan \
+.PHONY: all deps configure build run test bench install package fuzz clean check-sanitizers check-asan \
   check-tsan
 
 all: build
@@ -43,6 +43,12 @@ install: deps
 	@cmake -S . -B $(BUILD) -DQUILLON_WERROR=ON $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target quillon-utility quillon-sim quillon-tty quillon-sim-pty
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
+
+# Debian packages (quillon-utility, quillon-tango) in $(BUILD), built for the prefix /usr.
+package: deps
+	@cmake -S . -B $(BUILD) -DQUILLON_WERROR=ON $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	@cd $(BUILD) && cpack -G DEB
 
 # Sanitizer builds: their own folders, no benchmarks (they measure the instrumentation). -O1 and
 # line tables only halve the instrumented compile and still name every frame of a report.

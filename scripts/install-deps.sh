@@ -15,6 +15,9 @@ else
     xvfb xauth fonts-dejavu-core
     python3 python3-serial
     desktop-file-utils appstream groff-base
+    libtango-dev python3-tango libtango-tools
+    mariadb-server tango-db
+    dpkg-dev lintian systemd
   )
 fi
 
@@ -33,6 +36,12 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# The TANGO database's package would configure a system database (the tests start their own)
+# unless dbconfig-no-thanks is in place before it.
+if [[ " ${missing[*]} " == *" tango-db "* ]]; then
+  $sudo apt-get install -y --no-install-recommends dbconfig-no-thanks ||
+    { $sudo apt-get update && $sudo apt-get install -y --no-install-recommends dbconfig-no-thanks; }
+fi
 # A fresh machine's package lists may be stale or absent: refresh and try again on failure.
 if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
   $sudo apt-get update

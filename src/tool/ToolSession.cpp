@@ -143,6 +143,15 @@ void Session::TakeAnswerByte(uint8_t b)
 
 void Session::Decode(const uint8_t* bytes, std::size_t count)
 {
+    if (!m_events && m_afterByte) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (m_answerOwed > 0)
+                TakeAnswerByte(bytes[i]);
+            m_decoder.Decode(bytes + i, 1);
+            m_afterByte(bytes[i]);
+        }
+        return;
+    }
     if (!m_events) {
         for (std::size_t i = 0; i < count && m_answerOwed > 0; ++i) TakeAnswerByte(bytes[i]);
         m_decoder.Decode(bytes, count);

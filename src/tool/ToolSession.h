@@ -45,6 +45,8 @@ public:
     std::function<std::string()> m_progress;
 
     bool m_events = false;
+    // Called after each byte is decoded, outside events, for a face that follows every change.
+    std::function<void(uint8_t)> m_afterByte;
     // Answer bytes still owed to the last command: decoded, but no events.
     int m_answerOwed = 0;
     // What the owed answer must read, when known (-1: any byte), and what came of it.
