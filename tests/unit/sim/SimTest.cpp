@@ -1,6 +1,6 @@
 // The simulated controller through its D2XX face, on the manual clock: handles and unplugging, the
 // answer to each frame (which the core's own count of immediate answers must match), the status
-// and identity replies, delayed markers, runs and injected faults.
+// and identity replies, delayed markers and runs. Its injected faults are the fault matrix's.
 
 #include <gtest/gtest.h>
 
@@ -161,12 +161,6 @@ TEST_F(Sim, ContinuousRunsStopOnlyOnStopAndTriggerPulsesAndPowerUpStartRuns)
         QuillonSim_Advance(24);
         EXPECT_EQ(Drain(), (Bytes{0xAA, 0xAC, 0x0D}));
     }
-    Send({"FA F0 00 02"});  // a pulse during a run is ignored
-    QuillonSim_TriggerPulse(0);
-    QuillonSim_Advance(30);
-    QuillonSim_TriggerPulse(0);
-    QuillonSim_Advance(18);
-    EXPECT_EQ(Drain(), (Bytes{0xAA, 0xAC, 0xAA, 0xAC, 0x0D}));
 
     // Power-up runs the saved option with the saved settings.
     Send({"FA F0 00 01", "FA F1", "FA C1", "DD"});
@@ -174,20 +168,6 @@ TEST_F(Sim, ContinuousRunsStopOnlyOnStopAndTriggerPulsesAndPowerUpStartRuns)
     QuillonSim_Advance(24);
     EXPECT_EQ(Drain(), (Bytes{0xAA, 0xAC, 0x0D}));
     EXPECT_EQ(std::tuple(State().mode, State().saved), std::tuple(0, 1));
-}
-
-TEST_F(Sim, DropCorruptInjectAndSilence)
-{
-    QuillonSim_DropAnswerBytes(0, 1);
-    EXPECT_EQ(Answer({0xDE, 0x05}), (Bytes{0x05, 0x0D}));
-    QuillonSim_CorruptAnswerBytes(0, 2);
-    EXPECT_EQ(Answer({0xAA}), (Bytes{0x55, 0xF2}));
-    const uint8_t extra[] = {0x01, 0x02};
-    QuillonSim_CorruptAnswerBytes(0, 5);
-    QuillonSim_Inject(0, extra, 2);  // injected bytes are not answers
-    EXPECT_EQ(Drain(), (Bytes{0x01, 0x02}));
-    QuillonSim_SetSilent(0, 1);
-    EXPECT_EQ(Answer({0xCC}), Bytes{});
 }
 
 TEST_F(Sim, ClosedStaleAndUnpluggedHandlesFailAndWriteFailuresAreReported)
