@@ -256,29 +256,19 @@ TEST(ReplyDecoder, EachByteGoesToTheFirstArmedState)
 
 TEST(ReplyDecoder, FreeRunCountsCompletedCyclesUntilTheReadyMarker)
 {
-    // The repeat number and the left cycles at the start, the run, the trigger mode, the
-    // reports, the left cycles after each, and whether it still counts.
-    const std::tuple<const char*, const char*, int, int, const char*, Lines, bool> cases[] = {
-        {"3", "3", 2, 1, "AA AC AA AC AA AC", {"3", "2", "2", "1", "1", "3"}, false},
-        {"3", "3", 1, -1, "AA AC AA AC AA AC", {"3", "2", "2", "1", "1", "3"}, false},
-        // A trigger run with its input set starts again at the next pulse.
-        {"3", "3", 1, 1, "AA AC AA AC AA AC", {"3", "2", "2", "1", "1", "3"}, true},
-        {"Continuous", "Continuous", 2, 1, "AA AC", Lines(2, "Continuous"), true},
-        // Left cleared by hand: counts on below zero; the ready marker ends the run.
-        {"3", "", 2, 1, "AA AC AA AC 0D", {"", "-1", "-1", "-2", "3"}, false}};
-    for (const auto& [repeat, left0, run, trigger, reports, left, counting] : cases) {
-        SCOPED_TRACE(reports);
+    for (const Row& row : Rows("free-run-counts.txt")) {
+        SCOPED_TRACE(row[4]);
         Rig r;
-        r.ui.m_strRepeatNumber = repeat, r.ui.m_strLeftCycles = left0;
-        r.ui.m_nTriggerMode = trigger, r.ui.m_nShutterState = 1;  // each 0xAC ends a cycle
-        r.Do(Bind(StartFreeRun, run));
-        Lines shown;
-        for (uint8_t b : Bytes(reports)) {
+        r.ui.m_strRepeatNumber = row[0], r.ui.m_strLeftCycles = row[1] == "_" ? "" : row[1];
+        r.ui.m_nTriggerMode = std::stoi(row[3]), r.ui.m_nShutterState = 1;  // each 0xAC ends a cycle
+        r.Do(Bind(StartFreeRun, std::stoi(row[2])));
+        std::string shown;
+        for (uint8_t b : Bytes(row[4])) {
             r.Feed(std::vector<uint8_t>{b});
-            shown.push_back(r.ui.m_strLeftCycles);
+            shown += (shown.empty() ? "" : " ") + (r.ui.m_strLeftCycles.empty() ? "_" : r.ui.m_strLeftCycles);
         }
-        EXPECT_EQ(shown, left);
-        EXPECT_EQ(g_nFreeRunKind, counting ? run : 0);
+        EXPECT_EQ(shown, row[5]);
+        EXPECT_EQ(g_nFreeRunKind, row[6] == "counting" ? std::stoi(row[2]) : 0);
         EXPECT_EQ(r.host.list, Lines{});
     }
 }

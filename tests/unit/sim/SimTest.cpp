@@ -86,19 +86,6 @@ TEST_F(Sim, EachFrameIsAnsweredAsTheCoreCountsItsImmediateAnswer)
     EXPECT_EQ(Answer(Hex("FD")), Hex("FD 51 53 43 31 30 30 30 31 56 31 2E 30"));  // QSC10001V1.0
 }
 
-// The neutral-density step count takes the place of the closing 0x0D.
-TEST_F(Sim, StatusReplyLayouts)
-{
-    for (const auto& [mode, status] :
-         {std::pair{"DC", "CC AA DC 00 A2 B1 10 00 01 50 00 20 00 02 12 34 F3 00 05 0D"},
-          std::pair{"DE 90", "CC AA DE 90 00 A2 B1 10 00 01 50 00 20 00 02 12 34 F3 00 05"}}) {
-        Send({"AA", mode, "FA A2", "FA B1", "FA 10 00 01 50 00", "FA 20 00 02 12 34", "FA F0 00 05",
-              "FA F3"});
-        EXPECT_EQ(Answer({0xCC}), Hex(status));  // taken before the run's first report
-        Answer({0xBF});
-    }
-}
-
 TEST_F(Sim, ResetAndRestoreAnswerAMarkerAfterADelayAndRestoreForgetsTheSavedSetting)
 {
     Send({"DD", "FA F1", "FA C1"});  // Soft saved for power-up, which runs the saved option

@@ -212,23 +212,6 @@ TEST(Quillonctl, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
               "\"shutter takes open|close, not 'ajar'.\"}\n");
 }
 
-// Without a device option the profile chooses as the panel would; another method's entry
-// comes from the profile too, and an option given wins.
-TEST(Quillonctl, WithoutDeviceOptionsTheProfileChoosesAsThePanelWould)
-{
-    static const QuillonSimDevice two[] = {{"Quillon SC", "QSC10001"}, {"Quillon SC", "QSC10002"}};
-    for (const auto& [args, opened] : {std::pair<Strings, const char*>{{"stop"}, "FT_OpenEx(\"QSC10002\",1)"},
-                                       {{"--by", "serial", "stop"}, "(\"QSC10002\",1)"},
-                                       {{"--device", "QSC10001", "--by", "serial", "stop"}, "(\"QSC10001\",1)"}}) {
-        const ToolRun run = Quillonctl(args, [] {
-            QuillonSim_SetDevices(two, 2);
-            ProfileNames(1, "QSC10002")();
-        });
-        EXPECT_EQ(run.status, kExitOk) << run.err;
-        EXPECT_NE(run.log.find(opened), std::string::npos) << run.log;
-    }
-}
-
 TEST(Quillonctl, ALongWaitShowsProgressOnlyOnATerminal)
 {
     for (const bool terminal : {true, false}) {

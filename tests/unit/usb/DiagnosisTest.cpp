@@ -12,11 +12,6 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 // Someone other than whoever runs the test, so the test's own files are not theirs.
 DiagnosisHost Stranger(std::map<std::string, LibraryProbe> probes = {})
 {
@@ -107,38 +102,20 @@ TEST(Diagnose, ReportsCandidatesDevicesNodesAndFixes)
 // One line naming --diagnose, only when the diagnosis explains the failure.
 TEST(OpenFailureHint, NamesDiagnoseOnlyWhenTheDiagnosisExplainsTheFailure)
 {
-    const std::string tty = "/b/libquillon-tty.so";
-    const std::string d2xx = "/usr/lib/libftd2xx.so";
-    const struct {
-        std::string library;
-        const char* ifaceDriver;  // of the one device 1-1 (bus 1, device 9); nullptr: none
-        const char* tty;
-        const char* node;  // made with the mode; nullptr: none
-        mode_t mode;
-        const char* reason;  // nullptr: no hint
-    } cases[] = {
-        {"/b/libquillon-sim.so", nullptr, "", nullptr, 0, nullptr},
-        {d2xx, nullptr, "", nullptr, 0, "no FTDI USB device is attached"},
-        {tty, "ftdi_sio", "ttyUSB0", "ttyUSB0", 0600, "you may not open "},
-        {tty, "ftdi_sio", "ttyUSB0", "ttyUSB0", 0666, nullptr},
-        {tty, "usbfs", "", nullptr, 0, "USB device 1-1 has no serial port (usbfs, not ftdi_sio, holds 1-1:1.0)"},
-        {d2xx, "ftdi_sio", "ttyUSB0", nullptr, 0,
-         "the kernel's ftdi_sio driver holds USB device 1-1, so the D2XX library cannot open it"},
-        {d2xx, "", "", "bus/usb/001/009", 0664, "/bus/usb/001/009 (permission denied)"},
-    };
-    for (const auto& c : cases) {
+    for (const Row& row : Rows("open-failure-hints.txt")) {
+        SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
         FakeUsbTree tree;
-        if (c.ifaceDriver != nullptr)
-            tree.AddFtdi("1-1", "Q", "S", c.ifaceDriver, c.tty, 1, 9);
-        if (c.node != nullptr)
-            tree.MakeNode(c.node, c.mode);
-        const auto hint = OpenFailureHint("quillon-utility", c.library, tree.roots, Stranger());
-        ASSERT_EQ(hint.has_value(), c.reason != nullptr) << c.library << " " << hint.value_or("");
-        if (hint) {
-            EXPECT_TRUE(Contains(*hint, c.reason)) << *hint;
-            EXPECT_TRUE(Contains(*hint, "; run quillon-utility --diagnose for details.")) << *hint;
-            EXPECT_EQ(hint->find('\n'), std::string::npos) << *hint;
-        }
+        const std::string tty = row[2].starts_with("tty") ? row[2] : "";
+        if (row[1] != "-")
+            tree.AddFtdi("1-1", "Q", "S", row[1] == "unbound" ? "" : row[1], tty, 1, 9);
+        if (row[2] != "-")
+            tree.MakeNode(row[2], mode_t(std::stoi(row[3], nullptr, 8)));
+        std::string reason = row[4];
+        if (const auto at = reason.find("{dev}"); at != std::string::npos)
+            reason.replace(at, 5, tree.roots.dev);
+        const auto hint = OpenFailureHint("quillon-utility", row[0], tree.roots, Stranger());
+        EXPECT_EQ(hint.value_or("-"), reason == "-" ? reason : "quillon-utility: " + reason +
+                                                          "; run quillon-utility --diagnose for details.");
     }
 }
 
