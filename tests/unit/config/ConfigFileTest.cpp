@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "config/ConfigFile.h"
 #include "unit/Rows.h"
@@ -129,8 +128,8 @@ TEST(ConfigFile, TextsAreLatin1OnDiskAndTwoByteTextsAreRead)
     for (const Row& row : Rows("config-last-texts.txt")) {
         Bytes file;
         for (int i = 0; i < 17; ++i) file.insert(file.end(), {0x01, '0'});
-        std::istringstream hex(row[0]);
-        for (unsigned byte = 0; hex >> std::hex >> byte;) file.push_back(std::uint8_t(byte));
+        const Bytes last = Hex(row[0]);
+        file.insert(file.end(), last.begin(), last.end());
         const auto decoded = DecodeConfigFile(file);
         EXPECT_EQ(decoded ? decoded->repeatNumber : "refused", row[1]) << row[0];
     }

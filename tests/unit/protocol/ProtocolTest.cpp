@@ -20,14 +20,6 @@ namespace {
 using Lines = std::vector<std::string>;
 using Op = std::function<OpResult(DecoderHost&)>;
 
-std::vector<uint8_t> Bytes(const std::string& hex)
-{
-    std::vector<uint8_t> out;
-    std::istringstream in(hex);
-    for (unsigned value = 0; in >> std::hex >> value;) out.push_back(static_cast<uint8_t>(value));
-    return out;
-}
-
 // The panel's controls, and what the decoder and the operations show on them.
 struct Host : MirrorHost {
     Lines list, written;
@@ -71,7 +63,7 @@ struct Rig {
         return result;
     }
     void Feed(const std::vector<uint8_t>& bytes) { decoder.Decode(bytes.data(), bytes.size()); }
-    void Feed(const std::string& hex) { Feed(Bytes(hex)); }
+    void Feed(const std::string& hex) { Feed(Hex(hex)); }
     Lines Sent() { return std::exchange(host.written, {}); }
     // Everything a face could show, and the armed states.
     auto Shown() const
@@ -263,7 +255,7 @@ TEST(ReplyDecoder, FreeRunCountsCompletedCyclesUntilTheReadyMarker)
         r.ui.m_nTriggerMode = std::stoi(row[3]), r.ui.m_nShutterState = 1;  // each 0xAC ends a cycle
         r.Do(Bind(StartFreeRun, std::stoi(row[2])));
         std::string shown;
-        for (uint8_t b : Bytes(row[4])) {
+        for (uint8_t b : Hex(row[4])) {
             r.Feed(std::vector<uint8_t>{b});
             shown += (shown.empty() ? "" : " ") + (r.ui.m_strLeftCycles.empty() ? "_" : r.ui.m_strLeftCycles);
         }
@@ -273,7 +265,7 @@ TEST(ReplyDecoder, FreeRunCountsCompletedCyclesUntilTheReadyMarker)
     }
 }
 
-TEST(ReplyDecoder, TransferStallsWithoutAModeAndEndsWithoutARunOrAfterAnUnsentFrame)
+TEST(ReplyDecoder, TransferStallsWithoutAModeAndEndsWithoutARun)
 {
     Rig r;
     r.ui.m_strRepeatNumber = "1";
@@ -288,23 +280,17 @@ TEST(ReplyDecoder, TransferStallsWithoutAModeAndEndsWithoutARunOrAfterAnUnsentFr
                                "FA 20 00 00 00 00", "FA F0 00 01"}));
     EXPECT_EQ(Armed(), (std::vector<int>{-1, -1, 0, 0, -1, -1, -1}));  // no run to count
     EXPECT_EQ(r.ui.m_nReceivedBytes, 35);
-    // A frame that did not go out gets no answer: later bytes are plain again.
-    r.Do(StartTransfer);
-    r.host.sent = false;
-    r.Feed("0D 0D 0D 0D AA");
-    EXPECT_EQ(r.Sent(), (Lines{"AC", "DC"}));
-    EXPECT_EQ(std::tuple(g_nTransferReceived, r.ui.m_nShutterState), std::tuple(-1, 0));
 }
 
 // Every byte stream decodes the same whole as split into two ticks anywhere.
 TEST(ReplyDecoder, EveryStreamDecodesTheSameWholeOrSplit)
 {
     std::vector<std::pair<Op, std::vector<uint8_t>>> streams = {
-        {ResetController, Bytes(std::string("AA 0D ") + kFastReply + " 0D")},
-        {Plain(cmd::kControllerInfo), Bytes("FD 51 55 49 4C 30 4E 2D 31 2E 30 62 43 AC FD 00")},
-        {Bind(StartFreeRun, 2), Bytes("AA AC AA AC AA AC 0D 0D")},
+        {ResetController, Hex(std::string("AA 0D ") + kFastReply + " 0D")},
+        {Plain(cmd::kControllerInfo), Hex("FD 51 55 49 4C 30 4E 2D 31 2E 30 62 43 AC FD 00")},
+        {Bind(StartFreeRun, 2), Hex("AA AC AA AC AA AC 0D 0D")},
         {StartTransfer, std::vector<uint8_t>(31, 0x0D)}};
-    for (const Row& row : Rows("status-replies.txt")) streams.emplace_back(RequestStatus, Bytes(row[0]));
+    for (const Row& row : Rows("status-replies.txt")) streams.emplace_back(RequestStatus, Hex(row[0]));
     for (const auto& [arm, bytes] : streams) {
         std::optional<decltype(Rig().Shown())> whole;
         for (std::size_t split = 0; split <= bytes.size(); ++split) {

@@ -4,23 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "QuillonSim.h"
 #include "QuillonSimD2xx.h"
 #include "protocol/Frames.h"
+#include "unit/Rows.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Hex(const std::string& text)
-{
-    std::istringstream in(text);
-    Bytes bytes;
-    for (unsigned byte = 0; in >> std::hex >> byte;) bytes.push_back(uint8_t(byte));
-    return bytes;
-}
 
 class Sim : public testing::Test {
 protected:
