@@ -96,15 +96,12 @@ TEST(ConfigFile, EverySavedStateLoadsBackTheSameAndEveryTruncationChangesNothing
 
 TEST(ConfigFile, LengthPrefixTakesTheShortestFormAndReadsBack)
 {
-    const std::pair<std::size_t, Bytes> cases[] = {
-        {254, {0xFE}},
-        {255, {0xFF, 0xFF, 0x00}},
-        {65533, {0xFF, 0xFD, 0xFF}},
-        {65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
-        {70000, {0xFF, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}},
-    };
+    const std::pair<std::size_t, const char*> cases[] = {
+        {254, "FE"}, {255, "FF FF 00"}, {65533, "FF FD FF"}, {65534, "FF FF FF FE FF 00 00"},
+        {70000, "FF FF FF 70 11 01 00"}};
     const std::size_t head = EncodeConfigFile({}).size() - 1;  // all but the empty repeat text
-    for (const auto& [length, prefix] : cases) {
+    for (const auto& [length, hex] : cases) {
+        const Bytes prefix = Hex(hex);
         ConfigFile config;
         config.repeatNumber = std::string(length, '7');
         const Bytes bytes = EncodeConfigFile(config);
