@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,4 +30,13 @@ inline std::vector<Row> Rows(const std::string& name)
     }
     EXPECT_FALSE(rows.empty()) << "no rows in " << name;
     return rows;
+}
+
+// "AA 0D": the bytes, in hex between blanks.
+inline std::vector<std::uint8_t> Hex(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::uint8_t> bytes;
+    for (unsigned byte = 0; in >> std::hex >> byte;) bytes.push_back(std::uint8_t(byte));
+    return bytes;
 }

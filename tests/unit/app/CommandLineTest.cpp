@@ -28,6 +28,8 @@ TEST(CommandLine, DiagnoseReportsAndExitsWithoutADisplayAndHelpListsTheDrivers)
          {"1. " QUILLON_BUILD_DIR "/libquillon-sim.so\n     loads " QUILLON_BUILD_DIR
           "/libquillon-sim.so (the bundled simulated controller); this is the one the program "
           "uses\n     it counts 1 device(s)\n"}},
+        {roots, "--driver " QUILLON_BUILD_DIR "/libquillon-sim-nobaud.so --diagnose", 0,
+         {"lacks FT_SetBaudRate: the program reports each missing entry point"}},
         {roots, "--diagnose --no-such-option", 1, {"Unknown option 'no-such-option'"}},
         // Refused before any window system is touched, and Qt's own options still pass.
         {"", "--bogus", 1, {"Unknown option 'bogus'."}}, {"", "--driver", 1, {"Missing value after '--driver'."}},

@@ -1,26 +1,17 @@
 // The simulated controller through its D2XX face, on the manual clock: handles and unplugging, the
 // answer to each frame (which the core's own count of immediate answers must match), the status
-// and identity replies, delayed markers, runs and injected faults.
+// and identity replies, delayed markers and runs. Its injected faults are the fault matrix's.
 
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 #include "QuillonSim.h"
 #include "QuillonSimD2xx.h"
 #include "protocol/Frames.h"
+#include "unit/Rows.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Hex(const std::string& text)
-{
-    std::istringstream in(text);
-    Bytes bytes;
-    for (unsigned byte = 0; in >> std::hex >> byte;) bytes.push_back(uint8_t(byte));
-    return bytes;
-}
 
 class Sim : public testing::Test {
 protected:
@@ -86,19 +77,6 @@ TEST_F(Sim, EachFrameIsAnsweredAsTheCoreCountsItsImmediateAnswer)
     EXPECT_EQ(Answer(Hex("FD")), Hex("FD 51 53 43 31 30 30 30 31 56 31 2E 30"));  // QSC10001V1.0
 }
 
-// The neutral-density step count takes the place of the closing 0x0D.
-TEST_F(Sim, StatusReplyLayouts)
-{
-    for (const auto& [mode, status] :
-         {std::pair{"DC", "CC AA DC 00 A2 B1 10 00 01 50 00 20 00 02 12 34 F3 00 05 0D"},
-          std::pair{"DE 90", "CC AA DE 90 00 A2 B1 10 00 01 50 00 20 00 02 12 34 F3 00 05"}}) {
-        Send({"AA", mode, "FA A2", "FA B1", "FA 10 00 01 50 00", "FA 20 00 02 12 34", "FA F0 00 05",
-              "FA F3"});
-        EXPECT_EQ(Answer({0xCC}), Hex(status));  // taken before the run's first report
-        Answer({0xBF});
-    }
-}
-
 TEST_F(Sim, ResetAndRestoreAnswerAMarkerAfterADelayAndRestoreForgetsTheSavedSetting)
 {
     Send({"DD", "FA F1", "FA C1"});  // Soft saved for power-up, which runs the saved option
@@ -161,12 +139,6 @@ TEST_F(Sim, ContinuousRunsStopOnlyOnStopAndTriggerPulsesAndPowerUpStartRuns)
         QuillonSim_Advance(24);
         EXPECT_EQ(Drain(), (Bytes{0xAA, 0xAC, 0x0D}));
     }
-    Send({"FA F0 00 02"});  // a pulse during a run is ignored
-    QuillonSim_TriggerPulse(0);
-    QuillonSim_Advance(30);
-    QuillonSim_TriggerPulse(0);
-    QuillonSim_Advance(18);
-    EXPECT_EQ(Drain(), (Bytes{0xAA, 0xAC, 0xAA, 0xAC, 0x0D}));
 
     // Power-up runs the saved option with the saved settings.
     Send({"FA F0 00 01", "FA F1", "FA C1", "DD"});
@@ -174,20 +146,6 @@ TEST_F(Sim, ContinuousRunsStopOnlyOnStopAndTriggerPulsesAndPowerUpStartRuns)
     QuillonSim_Advance(24);
     EXPECT_EQ(Drain(), (Bytes{0xAA, 0xAC, 0x0D}));
     EXPECT_EQ(std::tuple(State().mode, State().saved), std::tuple(0, 1));
-}
-
-TEST_F(Sim, DropCorruptInjectAndSilence)
-{
-    QuillonSim_DropAnswerBytes(0, 1);
-    EXPECT_EQ(Answer({0xDE, 0x05}), (Bytes{0x05, 0x0D}));
-    QuillonSim_CorruptAnswerBytes(0, 2);
-    EXPECT_EQ(Answer({0xAA}), (Bytes{0x55, 0xF2}));
-    const uint8_t extra[] = {0x01, 0x02};
-    QuillonSim_CorruptAnswerBytes(0, 5);
-    QuillonSim_Inject(0, extra, 2);  // injected bytes are not answers
-    EXPECT_EQ(Drain(), (Bytes{0x01, 0x02}));
-    QuillonSim_SetSilent(0, 1);
-    EXPECT_EQ(Answer({0xCC}), Bytes{});
 }
 
 TEST_F(Sim, ClosedStaleAndUnpluggedHandlesFailAndWriteFailuresAreReported)

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "QuillonSim.h"
 #include "common/FileSizeLimit.h"
+#include "usb/ControllerLink.h"
 #include "usb/LinkTranscript.h"
 
 namespace fs = std::filesystem;
@@ -53,47 +55,43 @@ protected:
     LinkTranscript transcript;
 };
 
-TEST_F(LinkTranscriptTest, LinesOfEveryKindInCallOrder)
+// What each link call did: the bytes a read returned, every byte handed to a write that went out
+// short (which no caller may take for sent), one CLOSE per open handle. The file is replaced, not
+// emptied under a reader of the old one; one that cannot be made is named with the reason.
+TEST_F(LinkTranscriptTest, ShowsWhatEachLinkCallDid)
 {
+    QuillonSim_Reset();
+    UsbLink link;
+    ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim.so"}));
+    ASSERT_EQ(link.Open(0), FT_OK);
+    const fs::path bad = dir / "missing" / "link.txt";
+    const auto failure = link.Transcript().Start(bad);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_NE(failure->find(bad.string() + ": "), std::string::npos) << *failure;
+    EXPECT_FALSE(link.Transcript().Recording());
+    EXPECT_EQ(link.Transcript().TakeFailure(), std::nullopt);
+
     std::ofstream(file) << "an older transcript\n";
-    std::ifstream reader(file);  // another program still reading the old one
-    ASSERT_EQ(transcript.Start(file), std::nullopt);
-    EXPECT_TRUE(transcript.Recording());
-    // The file is there, replaced, before the first flush; no temporary is left beside it.
+    std::ifstream reader(file);
+    ASSERT_EQ(link.Transcript().Start(file), std::nullopt);
     EXPECT_EQ(fs::file_size(file), 0u);
-    EXPECT_EQ(FilesInDir(), 1u);
-
-    const std::uint8_t frame[] = {0xFA, 0xF0, 0x01, 0x2C};
-    const std::uint8_t reply[] = {0x0D};
-    transcript.Event("OPEN number 0");
-    transcript.Event("PURGE 1");
-    transcript.Transfer(LinkTranscript::Direction::Tx, frame, 4, FT_OK);
-    transcript.Transfer(LinkTranscript::Direction::Rx, reply, 1, FT_OK);
-    transcript.Transfer(LinkTranscript::Direction::Rx, reply, 0, FT_OK);
-    transcript.Transfer(LinkTranscript::Direction::Tx, frame, 1, FT_IO_ERROR);
-    transcript.Event("LOST");
-    transcript.Event("CLOSE", FT_INVALID_HANDLE);
-    EXPECT_EQ(transcript.Stop(), std::nullopt);
-    EXPECT_FALSE(transcript.Recording());
-    transcript.Event("after the stop");
-    EXPECT_EQ(Bodies(file), (Lines{"OPEN number 0", "PURGE 1", "TX 4 FA F0 01 2C", "RX 1 0D",
-                                   "RX 0", "TX 1 FA status 4", "LOST", "CLOSE status 1"}));
+    EXPECT_EQ(FilesInDir(), 1u);  // no temporary left beside it
+    unsigned char buffer[2] = {};
+    DWORD got = 0;
+    link.Read(buffer, 2, &got);
+    QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\xEE"), 1);
+    link.Read(buffer, 2, &got);
+    EXPECT_TRUE(WriteFrame(link, ShutterFrame(0)));
+    QuillonSim_SetWriteLimit(0, 1);
+    EXPECT_FALSE(WriteFrame(link, TriggerFrame(0)));
+    link.Close();
+    link.Read(buffer, 2, &got);
+    link.Close();
+    EXPECT_EQ(link.Transcript().Stop(), std::nullopt);
+    link.Transcript().Event("after the stop");
+    EXPECT_EQ(Bodies(file), (Lines{"RX 0", "RX 1 EE", "TX 1 AA", "TX 2 FA A1", "CLOSE", "RX 0 status 1"}));
     std::string old;
-    EXPECT_TRUE(std::getline(reader, old) && old == "an older transcript")
-        << "replaced, not emptied";
-}
-
-TEST_F(LinkTranscriptTest, AFileThatCannotBeCreatedIsNamedWithTheReason)
-{
-    for (const fs::path& bad : {dir / "missing" / "link.txt", dir}) {
-        const auto failure = transcript.Start(bad);
-        ASSERT_TRUE(failure.has_value());
-        EXPECT_NE(failure->find(bad.string() + ": "), std::string::npos) << *failure;
-        EXPECT_FALSE(transcript.Recording());
-        transcript.Event("OPEN number 0");  // goes nowhere, harmlessly
-        EXPECT_EQ(transcript.TakeFailure(), std::nullopt);
-    }
-    EXPECT_EQ(FilesInDir(), 0u);
+    EXPECT_TRUE(std::getline(reader, old) && old == "an older transcript") << "replaced, not emptied";
 }
 
 TEST_F(LinkTranscriptTest, AWriteFailureIsReportedOnceStopsAndKeepsEveryWholeLine)

@@ -5,13 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <functional>
 
 #include "ListingDriver.h"
 #include "QuillonSim.h"
-#include "usb/ControllerLink.h"
 #include "usb/DeviceConnection.h"
 
 namespace {
@@ -66,36 +63,6 @@ TEST(UsbLink, WrappersCallOnlyAFullyBoundLibrary)
     ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim-nowrite.so"}));
     EXPECT_EQ(reports, Lines{"Error: Can't Find FT_Write"});
     expectEveryWrapperReports("without FT_Write");
-}
-
-// The transcript shows what each call did: the bytes a read returned, every byte handed to a
-// write that went out short (which no caller may take for sent), one CLOSE per open handle.
-TEST(UsbLink, TranscriptAndFramesShowWhatEachCallDid)
-{
-    QuillonSim_Reset();
-    UsbLink link;
-    ASSERT_TRUE(link.LoadD2xx({QUILLON_BUILD_DIR "/libquillon-sim.so"}));
-    ASSERT_EQ(link.Open(0), FT_OK);
-    char path[] = "/tmp/usb-link-transcript-XXXXXX";
-    close(mkstemp(path));
-    ASSERT_EQ(link.Transcript().Start(path), std::nullopt);
-    unsigned char buffer[2] = {};
-    DWORD got = 0;
-    link.Read(buffer, 2, &got);
-    QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\xEE"), 1);
-    link.Read(buffer, 2, &got);
-    EXPECT_TRUE(WriteFrame(link, ShutterFrame(0)));
-    QuillonSim_SetWriteLimit(0, 1);
-    EXPECT_FALSE(WriteFrame(link, TriggerFrame(0)));
-    link.Close();
-    link.Read(buffer, 2, &got);
-    link.Close();
-    EXPECT_EQ(link.Transcript().Stop(), std::nullopt);
-    Lines lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find(' ') + 1));
-    EXPECT_EQ(lines, (Lines{"RX 0", "RX 1 EE", "TX 1 AA", "TX 2 FA A1", "CLOSE", "RX 0 status 1"}));
-    std::remove(path);
 }
 
 // Names come only from buffers the driver was given and filled, by the chosen method, whatever
