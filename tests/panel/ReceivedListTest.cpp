@@ -1,15 +1,10 @@
 // The "Data Received:" list as a widget: its lines, the operator's selection and keyboard moves,
 // following the end, and what reaches the screen.
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 
-#include "panel/ReceivedList.h"
-#include "support/PanelHarness.h"
+#include "usb/LinkPanel.h"
 
 namespace {
 
@@ -43,19 +38,6 @@ struct ListRig {
     ReceivedList list{(EnsureQtApp(), nullptr)};
     std::vector<int> signalled;
 };
-
-// A widget's pixels in the window as the screen shows them, against the widget drawn now.
-bool ShownAsRendered(QWidget* w)
-{
-    for (int pass = 0; pass < 5; ++pass) QApplication::processEvents();
-    const QPoint at = w->mapTo(w->window(), QPoint(0, 0));
-    const QImage shown =
-        w->screen()
-            ->grabWindow(w->window()->winId(), at.x(), at.y(), w->width(), w->height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
-    return shown == w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 TEST(ReceivedListTest, LinesAndTheirTexts)
 {
