@@ -49,12 +49,12 @@ TEST(ReceivePathTest, ThePollFollowsTheLinkAndTheCountCatchesUpOncePerHold)
         const char* shown;
         bool held;
     } ticks[] = {
-        {10'000, Nothing, none, 20, "0", false},  {10'020, Nothing, plain, 2, "2", true},
+        {10'000, Nothing, none, 20, "0", false},    {10'020, Nothing, plain, 2, "2", true},
         {10'022, ArmStatus, status, 10, "2", true}, {10'032, EndHold, plain, 10, "22", true},
-        {10'042, EndHold, none, 2, "24", true},   {10'044, EndHold, none, 2, "24", false},
-        {10'046, Nothing, plain, 2, "26", true},  {10'048, Click, plain, 2, "0", true},
-        {10'050, Nothing, plain, 10, "0", true},  {10'060, Nothing, none, 2, "0", true},
-        {10'550, Nothing, none, 2, "0", true},    {10'551, Nothing, none, 20, "0", true},
+        {10'042, EndHold, none, 2, "24", true},     {10'044, EndHold, none, 2, "24", false},
+        {10'046, Nothing, plain, 2, "26", true},    {10'048, Click, plain, 2, "0", true},
+        {10'050, Nothing, plain, 10, "0", true},    {10'060, Nothing, none, 2, "0", true},
+        {10'550, Nothing, none, 2, "0", true},      {10'551, Nothing, none, 20, "0", true},
     };
     for (const auto& t : ticks) {
         r.now = t.at;

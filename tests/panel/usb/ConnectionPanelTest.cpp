@@ -124,7 +124,6 @@ TEST(ConnectionPanelTest, TheEntryTheProfileAndSearch)
     p.h.Click(IDC_SEARCH);
     EXPECT_EQ(p.h.prompts.MessageTexts(), Strings{"FT_ListDevices failed"});
     EXPECT_TRUE(p.Lines().empty());
-
 }
 
 // "Blink LEDs" needs a handshake; while the exercise runs only "Blink Off" and the speed are
