@@ -1,9 +1,6 @@
 // Bytes from the controller into the panel: counted, listed and on screen without anything forcing
 // a paint; the poll's pace; the count shown at most once a hold while bytes stream in.
 
-#include <QApplication>
-#include <QScreen>
-
 #include "usb/LinkPanel.h"
 
 namespace {
@@ -14,50 +11,29 @@ struct ReceiveRig : LinkPanel {
         h.options.nowMs = [this] { return now; };
         StartReady();
     }
-    // The list's rows as the window shows them, and as the list would draw them now.
-    bool ListOnScreen()
-    {
-        for (int pass = 0; pass < 5; ++pass) QApplication::processEvents();
-        QWidget* view = P().m_listReceived->viewport();
-        const QPoint at = view->mapTo(&P(), QPoint(0, 0));
-        return P().screen()
-                   ->grabWindow(P().winId(), at.x(), at.y(), view->width(), view->height())
-                   .toImage()
-                   .convertToFormat(QImage::Format_RGB32) ==
-               view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
-    void EndHold()
-    {
-        P().CountShowHold().stop();  // as when it times out
-        QMetaObject::invokeMethod(&P().CountShowHold(), "timeout");
-    }
     std::int64_t now = 0;
 };
 
 TEST(ReceivePathTest, BytesAreCountedListedAndShown)
 {
     ReceiveRig r;
-    EXPECT_TRUE(r.ListOnScreen());
+    QWidget* view = r.P().m_listReceived->viewport();
     LinkPanel::Inject({0x01, 0x02, 0x41});
     r.Tick();
     EXPECT_EQ(r.Text(IDC_RECEIVED_BYTES), "3");
     EXPECT_EQ(r.Lines(), ByteLines({0x01, 0x02, 0x41}));
-    EXPECT_TRUE(r.ListOnScreen()) << "the screen does not show what the list holds";
-    LinkPanel::Inject({0x02});
-    r.Tick();
-    r.Tick();  // nothing more waiting: nothing changes
-    EXPECT_EQ(r.Text(IDC_RECEIVED_BYTES), "4");
-    EXPECT_EQ(r.Lines().size(), 4u);
-    EXPECT_TRUE(r.ListOnScreen());
+    EXPECT_TRUE(ShownAsRendered(view)) << "the screen does not show what the list holds";
     r.h.Click(IDC_CLEAR);
     EXPECT_EQ(r.Text(IDC_RECEIVED_BYTES), "0");
     EXPECT_TRUE(r.Lines().empty());
 }
 
 // The poll's period after each tick: 2 ms after an action or a first byte, 10 ms while bytes keep
-// coming, 20 ms after half a second of quiet. Changes the panel makes itself (a decoded reply's
-// push, the count catching up) keep the stream's pace.
-TEST(ReceivePathTest, ThePollFollowsTheLink)
+// coming, 20 ms after half a second of quiet; changes the panel makes itself (a decoded reply's
+// push, the count catching up) keep the stream's pace. The end of a hold shows the exact count
+// and holds again, so the next tick does not show it a moment later; with nothing behind, the
+// hold ends for good.
+TEST(ReceivePathTest, ThePollFollowsTheLinkAndTheCountCatchesUpOncePerHold)
 {
     ReceiveRig r;
     const Bytes none, plain = {0x01, 0x02},
@@ -69,11 +45,15 @@ TEST(ReceivePathTest, ThePollFollowsTheLink)
         Before before;
         const Bytes& bytes;
         int period;
+        const char* shown;
+        bool held;
     } ticks[] = {
-        {10'000, Nothing, none, 20},     {10'020, Nothing, plain, 2},  {10'022, Nothing, plain, 10},
-        {10'032, ArmStatus, status, 10}, {10'042, EndHold, plain, 10}, {10'052, Click, plain, 2},
-        {10'054, Nothing, plain, 10},    {10'064, Nothing, none, 2},   {10'066, Nothing, plain, 2},
-        {10'566, Nothing, none, 2},      {10'567, Nothing, none, 20},
+        {10'000, Nothing, none, 20, "0", false},    {10'020, Nothing, plain, 2, "2", true},
+        {10'022, ArmStatus, status, 10, "2", true}, {10'032, EndHold, plain, 10, "22", true},
+        {10'042, EndHold, none, 2, "24", true},     {10'044, EndHold, none, 2, "24", false},
+        {10'046, Nothing, plain, 2, "26", true},    {10'048, Click, plain, 2, "0", true},
+        {10'050, Nothing, plain, 10, "0", true},    {10'060, Nothing, none, 2, "0", true},
+        {10'550, Nothing, none, 2, "0", true},      {10'551, Nothing, none, 20, "0", true},
     };
     for (const auto& t : ticks) {
         r.now = t.at;
@@ -81,38 +61,17 @@ TEST(ReceivePathTest, ThePollFollowsTheLink)
             r.h.Click(IDC_CLEAR);
         if (t.before == ArmStatus)
             g_nStatusIndex = 0;
-        if (t.before == EndHold)
-            r.EndHold();
+        if (t.before == EndHold) {
+            r.P().CountShowHold().stop();  // as when it times out
+            QMetaObject::invokeMethod(&r.P().CountShowHold(), "timeout");
+        }
         LinkPanel::Inject(t.bytes);
         r.P().OnTimer();
         EXPECT_EQ(r.P().PollTimer().interval(), t.period) << "tick at " << t.at;
+        EXPECT_EQ(r.Text(IDC_RECEIVED_BYTES), t.shown) << "tick at " << t.at;
+        EXPECT_EQ(r.P().CountShowHold().isActive(), t.held) << "tick at " << t.at;
     }
     EXPECT_EQ(r.P().m_nShutterState, 0) << "the status reply was decoded";
-}
-
-// The end of a hold shows the exact count and holds again, so the next tick does not show it a
-// moment later; with nothing behind, the hold ends for good.
-TEST(ReceivePathTest, TheCountCatchesUpOncePerHold)
-{
-    ReceiveRig r;
-    const struct {
-        Bytes bytes;  // empty: the hold ends instead of a tick
-        const char* shown;
-        bool held;
-    } steps[] = {
-        {{0x01}, "1", true}, {{0x02, 0x03}, "1", true}, {{}, "3", true},     {{0x04}, "3", true},
-        {{}, "4", true},     {{}, "4", false},          {{0x05}, "5", true},
-    };
-    for (const auto& s : steps) {
-        if (s.bytes.empty()) {
-            r.EndHold();
-        } else {
-            LinkPanel::Inject(s.bytes);
-            r.P().OnTimer();
-        }
-        EXPECT_EQ(r.Text(IDC_RECEIVED_BYTES), s.shown);
-        EXPECT_EQ(r.P().CountShowHold().isActive(), s.held);
-    }
 }
 
 }  // namespace

@@ -1,32 +1,9 @@
 // The fault matrix: the panel against driver libraries lacking an entry point, a controller that
 // fails the handshake, and a cable pulled at an exact step.
 
-#include <chrono>
-#include <thread>
-
-#include "usb/LinkExercise.h"
 #include "usb/LinkPanel.h"
 
 namespace {
-
-// Link exercise bytes (0x40-0x4F) that reached the controller.
-std::size_t ExerciseBytes()
-{
-    std::vector<QuillonSimEvent> events(QuillonSim_Transcript(nullptr, 0));
-    events.resize(QuillonSim_Transcript(events.data(), events.size()));
-    return std::count_if(events.begin(), events.end(), [&](const QuillonSimEvent& e) {
-        return e.direction == QUILLON_SIM_TO_DEVICE && (e.byte & 0xF0) == 0x40;
-    });
-}
-
-// Waits, at most 30 s of real time, for the link exercise's worker to send more than n bytes.
-bool ExerciseSendsMoreThan(std::size_t n)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (ExerciseBytes() <= n && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    return ExerciseBytes() > n;
-}
 
 // Open, Soft, Enable on High, High for Open, both times, 3 repeats, On Power Up: a transfer that
 // ends without starting a run.
@@ -44,23 +21,15 @@ void ClickApply(LinkPanel& p)
     p.h.Click(IDC_APPLY);
 }
 
-// After the link came back or a fault went: nothing is awaited from before, an echo is listed as
-// such, and a whole transfer goes through.
+// After the link came back: nothing is awaited from before, and a whole transfer goes through.
 void ExpectLinkCarriesReplies(LinkPanel& p)
 {
     LinkPanel::ExpectDecoderIdle();
     p.Settle();
-    p.h.Click(IDC_SHUTTER_CLOSE);
-    p.TickUntilQuiet();
-    EXPECT_EQ(p.Lines(), ByteLines({0xAC, 0x0D}));
-    SimWrites();
     ClickApply(p);
     p.TickUntilQuiet();
     EXPECT_EQ(SimWrites(), kTransfer);
     LinkPanel::ExpectDecoderIdle();
-    QuillonSimState state{};
-    QuillonSim_GetState(0, &state);
-    EXPECT_EQ(state.repeatCount, 3);
 }
 
 // The link is lost at the next tick: the status line says so, the panel stops writing, and "Open"
@@ -68,8 +37,6 @@ void ExpectLinkCarriesReplies(LinkPanel& p)
 void ExpectLostThenReopen(LinkPanel& p)
 {
     p.Tick();
-    EXPECT_EQ(g_bBlinkRunning, 0);
-    p.P().StopBlinkWorker();
     EXPECT_EQ(p.Status(), "USB not open.");
     EXPECT_EQ(g_bUsbOpen, 0);
     EXPECT_TRUE(p.h.prompts.records.empty());
@@ -199,7 +166,6 @@ TEST(FaultMatrix, AControllerFailingTheHandshake)
             EXPECT_EQ(g_bUsbOpen, ready ? 1 : 0);
             for (int id : {IDC_BLINK_LEDS, IDC_BLINK_OFF, IDC_SPEED})
                 EXPECT_EQ(p.Enabled(id), ready) << id;
-            EXPECT_TRUE(p.Enabled(IDC_OPEN));
             EXPECT_TRUE(p.h.prompts.records.empty());
             p.Tick();
             EXPECT_EQ(p.Lines(), ready ? c.leftOver : Strings{});
@@ -236,7 +202,7 @@ TEST(FaultMatrix, AControllerFailingTheHandshake)
 }
 
 // The cable pulled part-way through a reply, while a status request is owed after Reset, after
-// each answered step of Apply's transfer, or while the link exercise streams: the bytes that came
+// each answered step of Apply's transfer: the bytes that came
 // are counted and listed once, and after "Open" nothing of the old link is awaited.
 TEST(FaultMatrix, ACablePulledOnAWorkingLink)
 {
@@ -252,17 +218,9 @@ TEST(FaultMatrix, ACablePulledOnAWorkingLink)
         };
     };
     std::vector<std::tuple<std::string, std::function<void(LinkPanel&)>, int>> cases = {
-        {"status, first byte", partOf(IDC_STATUS, status, 1), 1},
         {"status, last byte missing", partOf(IDC_STATUS, status, 19), 19},
         {"identity, mid-way", partOf(IDC_CONTROLLER_INFO, {0xFD, 'Q', 'S', 'C', '1'}, 5), 5},
         {"reset, marker owed", partOf(IDC_RESET, {}, 0), 0},
-        {"link exercise",
-         [](LinkPanel& p) {
-             g_nBlinkSpeed = 499;
-             p.h.Click(IDC_BLINK_LEDS);
-             ASSERT_TRUE(ExerciseSendsMoreThan(5));
-         },
-         0},
     };
     int answered = 0;
     for (std::size_t step = 0; step < kTransfer.size(); ++step) {
@@ -283,13 +241,6 @@ TEST(FaultMatrix, ACablePulledOnAWorkingLink)
         ExpectLostThenReopen(p);
         EXPECT_EQ(p.P().m_nReceivedBytes, received) << "each byte counted once";
         EXPECT_EQ(p.Text(IDC_RECEIVED_BYTES), std::to_string(received));
-        // The tick that found the device gone stopped the worker; a new one streams after "Open".
-        const std::size_t sent = ExerciseBytes();
-        g_nBlinkSpeed = 499;
-        p.h.Click(IDC_BLINK_LEDS);
-        EXPECT_TRUE(ExerciseSendsMoreThan(sent));
-        p.h.Click(IDC_BLINK_OFF);
-        p.P().StopBlinkWorker();
         ExpectLinkCarriesReplies(p);
     }
 }

@@ -5,6 +5,9 @@
 
 #include <dlfcn.h>
 
+#include <QApplication>
+#include <QScreen>
+
 #include "QuillonSim.h"
 #include "faults/DriverShim.h"
 #include "panel/ReceivedList.h"
@@ -101,6 +104,18 @@ struct LinkPanel {
     void* shim;
     Strings terminal;
 };
+
+// A widget's pixels in the window as the screen shows them, against the widget drawn now.
+inline bool ShownAsRendered(QWidget* w)
+{
+    for (int pass = 0; pass < 5; ++pass) QApplication::processEvents();
+    const QPoint at = w->mapTo(w->window(), QPoint(0, 0));
+    return w->screen()
+               ->grabWindow(w->window()->winId(), at.x(), at.y(), w->width(), w->height())
+               .toImage()
+               .convertToFormat(QImage::Format_RGB32) ==
+           w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 // "70  0x46": the list line of each byte.
 inline Strings ByteLines(const Bytes& bytes)
