@@ -194,7 +194,7 @@ TEST(ProfileTest, ReadsQSettingsFilesAndKeepsTheFileWhenAWriteFails)
     const std::string path = dir.filePath("quillon-utility.ini").toStdString();
     // clang-format off
     const std::string texts[] = {"Quillon SC", "", "a, b; c = d", "  lead", "[section]",
-        "caf\xC3\xA9", "@at \"quoted\" back\\slash\ttab\x01" "2 ", "\\\\?\\x41;#", "1abc"};
+        "caf\xC3\xA9", "@at \"quoted\" back\\slash\ttab\x01" "2 ", "\\\\?\\x41;#", "1abc", "\xE3\x81\x82"};
     // clang-format on
     {
         QSettings qt(QString::fromStdString(path), QSettings::IniFormat);

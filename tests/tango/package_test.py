@@ -5,7 +5,7 @@
 #
 # usage: package_test.py BUILD_DIR
 
-import glob, os, shutil, subprocess, sys, tempfile, server_test
+import glob, os, re, shutil, subprocess, sys, tempfile, server_test
 
 
 failures = []
@@ -48,7 +48,8 @@ def main(build, out):
         with open(unit[0]) as f:
             text = f.read()
         with open(instance, "w") as f:
-            f.write(text.replace("/usr/bin/quillon-tango", root + "/usr/bin/quillon-tango"))
+            # The unit names the program under the build's prefix (/usr for make package).
+            f.write(re.sub(r"ExecStart=\S*/bin/quillon-tango", "ExecStart=" + root + "/usr/bin/quillon-tango", text))
         verify = run(["systemd-analyze", "verify", instance])
         check(verify.returncode == 0 and not verify.stderr.strip(),
               "systemd-analyze verify: " + verify.stderr)

@@ -230,6 +230,7 @@ TEST(Quillonctl, ALongWaitShowsProgressOnlyOnATerminal)
 TEST(Quillonctl, EachCommandLineEndsWritesAndSaysAsItShould)
 {
     static const QuillonSimDevice two[] = {{"Quillon SC", "QSC10001"}, {"Quillon SC", "QSC10002"}};
+    static const QuillonSimDevice shortSerial{"Quillon SC", "Q1"};
     const std::map<std::string, Fault> faults = {
         {"-", {}},
         {"no-device", [] { QuillonSim_SetDevices(nullptr, 0); }},
@@ -237,6 +238,14 @@ TEST(Quillonctl, EachCommandLineEndsWritesAndSaysAsItShould)
         {"profile-names-Nope", ProfileNames(0, "Nope")},
         {"silent", [] { QuillonSim_SetSilent(0, 1); }},
         {"handshake-41", [] { QuillonSim_SetHandshakeReply(0, 0x41); }},
+        {"short-serial", [] { QuillonSim_SetDevices(&shortSerial, 1); }},
+        {"times", [] {
+             QuillonSimState s{};
+             QuillonSim_GetState(0, &s);
+             std::copy_n(std::begin({1, 2, 3, 456, 7}), 5, s.closedTime);
+             s.exposureTime[4] = 5;
+             QuillonSim_SetState(0, &s);
+         }},
         {"no-usb", [] { QuillonSim_ImitateNoUsb(1); }},
         {"garbled-first-answer", AtWrite(2, [] { QuillonSim_CorruptAnswerBytes(0, 1); })},
         {"41-before-first-answer",
@@ -251,7 +260,7 @@ TEST(Quillonctl, EachCommandLineEndsWritesAndSaysAsItShould)
             EXPECT_TRUE(row[4] == "-" || run.out == row[4]) << run.out;
             EXPECT_EQ(run.err, "");
         } else {
-            EXPECT_NE(run.err.find(row[4]), std::string::npos) << run.err;
+            EXPECT_NE((run.err + run.out).find(row[4]), std::string::npos) << run.err << run.out;
         }
     }
     EXPECT_NE(Quillonctl({"--by", "number", "--device", "0", "stop"}).log.find("FT_Open(0)"), std::string::npos);

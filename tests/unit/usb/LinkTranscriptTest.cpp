@@ -70,12 +70,14 @@ TEST_F(LinkTranscriptTest, ShowsWhatEachLinkCallDid)
     EXPECT_NE(failure->find(bad.string() + ": "), std::string::npos) << *failure;
     EXPECT_FALSE(link.Transcript().Recording());
     EXPECT_EQ(link.Transcript().TakeFailure(), std::nullopt);
+    fs::create_directory(dir / "folder");
+    EXPECT_TRUE(link.Transcript().Start(dir / "folder").has_value());
 
     std::ofstream(file) << "an older transcript\n";
     std::ifstream reader(file);
     ASSERT_EQ(link.Transcript().Start(file), std::nullopt);
     EXPECT_EQ(fs::file_size(file), 0u);
-    EXPECT_EQ(FilesInDir(), 1u);  // no temporary left beside it
+    EXPECT_EQ(FilesInDir(), 2u);  // the file and the folder: no temporary left beside them
     unsigned char buffer[2] = {};
     DWORD got = 0;
     link.Read(buffer, 2, &got);
@@ -87,9 +89,12 @@ TEST_F(LinkTranscriptTest, ShowsWhatEachLinkCallDid)
     link.Close();
     link.Read(buffer, 2, &got);
     link.Close();
+    char description[] = "Quillon SC";
+    EXPECT_EQ(link.OpenEx(description, FT_OPEN_BY_DESCRIPTION), FT_OK);
     EXPECT_EQ(link.Transcript().Stop(), std::nullopt);
     link.Transcript().Event("after the stop");
-    EXPECT_EQ(Bodies(file), (Lines{"RX 0", "RX 1 EE", "TX 1 AA", "TX 2 FA A1", "CLOSE", "RX 0 status 1"}));
+    EXPECT_EQ(Bodies(file), (Lines{"RX 0", "RX 1 EE", "TX 1 AA", "TX 2 FA A1", "CLOSE", "RX 0 status 1",
+                                   "OPEN description \"Quillon SC\""}));
     std::string old;
     EXPECT_TRUE(std::getline(reader, old) && old == "an older transcript") << "replaced, not emptied";
 }
