@@ -13,6 +13,7 @@ The tree must be built in BUILD; each fault is built and the suite run (ctest) w
 file is put back. OUT gets one line per fault: ID, then the failing tests, or "-" for none,
 "build-failed" when the fault does not compile.
 """
+import fcntl
 import os
 import re
 import subprocess
@@ -104,6 +105,12 @@ def failing_tests(build):
 
 
 def run(faults, build, out, only):
+    # Two runs in one tree would plant their faults on top of each other.
+    lock = open(os.path.join(ROOT, ".plant-faults.lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        sys.exit("another run is planting faults in this tree")
     done = set()
     if os.path.exists(out):
         with open(out) as f:
