@@ -139,7 +139,7 @@ TEST(TtyTest, ListsFtdiPortsBySerialNumberThenPort)
     usb("ttyUSB4", "1-4", "Quillon SC", "QSC20002");
     usb("ttyUSB3", "1-3", "Quillon SC", "QSC10001");
     usb("ttyUSB1", "1-2", "Dual RS232", "A9", 1);
-    usb("ttyUSB2", "1-2", "Dual RS232", "A9", 0);
+    usb("ttyUSB2", "1-2", "Dual RS232", "A9 \t", 0);  // listed without its trailing blanks
     usb("ttyUSB10", "1-6", "Blank B", "");
     usb("ttyUSB9", "1-5", "Blank A", "");
     tree.AddUsbPort("ttyACM0", "1-7", {"2341", "Arduino", "7543"}, "none");
@@ -260,6 +260,11 @@ TEST_F(TtyPortTest, OpenMakesTheLinkRawEightNoneOneWithTheExactRateAndLowLatency
     ioctl(peerA.fd, TCSETS2, &t);
 
     QTTY_FT_HANDLE h = Open(1);
+    const int again = open(peerA.name.c_str(), O_RDWR | O_NOCTTY);  // root may, others may not
+    int exclusive = again < 0 && errno == EBUSY;
+    if (again >= 0)
+        ioctl(again, TIOCGEXCL, &exclusive), close(again);
+    EXPECT_EQ(exclusive, 1) << "a second program could open the port and mix its frames in";
     ASSERT_EQ(FT_SetBaudRate(h, 128000), QTTY_FT_OK);
     ioctl(peerA.fd, TCGETS2, &t);
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD | CBAUD),

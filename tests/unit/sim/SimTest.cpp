@@ -104,14 +104,15 @@ TEST_F(Sim, GoRunReportsEachTransitionOnTime)
         {{"FA 10 00 00 10 00", "FA 20 00 00 05 00", "FA F0 00 02"},
          {{112, 0xAA}, {174, 0xAC}, {286, 0xAA}, {348, 0xAC}, {348, 0x0D}}},
         {{"DE 48", "FA F0 00 01"}, {{19, 0xAA}, {38, 0xAC}, {38, 0x0D}}},
-        {{"DE 00", "FA F0 00 01"}, {{0, 0xAA}, {0, 0xAC}, {0, 0x0D}}}};
+        {{"DE 00", "FA F0 00 01"}, {{0, 0xAA}, {0, 0xAC}, {0, 0x0D}}},
+        {{"FA 10 00 01 00 00", "FA F0 00 01"}, {{1012, 0xAA}, {1024, 0xAC}, {1024, 0x0D}}}};
     for (const auto& [setUp, expected] : cases) {
         QuillonSim_Reset();
         h = Open();
         Send(setUp);
         QuillonSim_ClearTranscript();
         Answer({0xFA, 0xF3});
-        QuillonSim_Advance(1000);
+        QuillonSim_Advance(2000);
         std::vector<QuillonSimEvent> events(QuillonSim_Transcript(nullptr, 0));
         QuillonSim_Transcript(events.data(), events.size());
         Reports reports;
