@@ -197,6 +197,10 @@ TEST(Quillonctl, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
     EXPECT_EQ(run.out,
               "{\"schema\":1,\"type\":\"error\",\"class\":\"usage\",\"message\":"
               "\"shutter takes open|close, not 'ajar'.\"}\n");
+    // A lost link ends the shell: no later line goes to whatever is attached next.
+    run = Quillonctl({"--driver", kShim, "shell"}, AtWrite(4, [] { QuillonSim_Unplug(0); }),
+                     {"apply " + CfgFile("good.cfg", GoodConfig()), "stop"});
+    EXPECT_EQ(std::pair(run.status, run.writes.back()), std::pair(3, std::string("FA A1")));
 }
 
 TEST(Quillonctl, ALongWaitShowsProgressOnlyOnATerminal)
