@@ -27,7 +27,7 @@ TEST(CommandLine, DiagnoseReportsAndExitsWithoutADisplayAndHelpListsTheDrivers)
         {roots, "--driver sim --diagnose", 0,
          {"1. " QUILLON_BUILD_DIR "/libquillon-sim.so\n     loads " QUILLON_BUILD_DIR
           "/libquillon-sim.so (the bundled simulated controller); this is the one the program "
-          "uses\n     it counts 1 device(s)\n"}},
+          "uses\n     it counts 1 device(s)\n", "):\n  (the simulated controller in use needs none of them)\n"}},
         {roots, "--driver " QUILLON_BUILD_DIR "/libquillon-sim-nobaud.so --diagnose", 0,
          {"lacks FT_SetBaudRate: the program reports each missing entry point"}},
         {roots, "--diagnose --no-such-option", 1, {"Unknown option 'no-such-option'"}},
