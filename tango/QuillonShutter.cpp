@@ -167,17 +167,7 @@ const std::vector<CmdRow>& CmdTable()
 
 ToolPlaces Places()
 {
-    ToolPlaces places;
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0) {
-        const std::string path(self, static_cast<std::size_t>(length));
-        places.executableDir = path.substr(0, path.rfind('/'));
-    }
-    if (*QUILLON_RELATIVE_LIBDIR && !places.executableDir.empty())
-        places.installLibDirs.push_back(places.executableDir + "/" + QUILLON_RELATIVE_LIBDIR);
-    places.installLibDirs.push_back(QUILLON_INSTALL_LIBDIR);
-    return places;
+    return InstalledPlaces(QUILLON_RELATIVE_LIBDIR, QUILLON_INSTALL_LIBDIR);
 }
 
 [[noreturn]] void Throw(const quillonctl::Failure& failure, const char* origin)

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <climits>
+
 #include <iostream>
 #include <ostream>
 
@@ -100,4 +102,19 @@ int RunQuillonctl(const std::vector<std::string>& args, std::ostream& out, std::
     }
     const Outcome outcome = RunCommand(session, name, commandArgs, true);
     return outcome ? fail(*outcome) : kExitOk;
+}
+
+ToolPlaces InstalledPlaces(const char* relativeLibDir, const char* installLibDir)
+{
+    ToolPlaces places;
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        const std::string path(self, static_cast<std::size_t>(length));
+        places.executableDir = path.substr(0, path.rfind('/'));
+    }
+    if (*relativeLibDir && !places.executableDir.empty())
+        places.installLibDirs.push_back(places.executableDir + "/" + relativeLibDir);
+    places.installLibDirs.push_back(installLibDir);
+    return places;
 }

@@ -25,6 +25,10 @@ struct ToolPlaces {
     std::vector<std::string> installLibDirs;
 };
 
+// The running program's folder, then the library folder as seen from it (relativeLibDir, when
+// given), then the configured one.
+ToolPlaces InstalledPlaces(const char* relativeLibDir, const char* installLibDir);
+
 // The shell's input: the next line, nothing within waitMs, or the end.
 enum class LineStatus { Line, None, End };
 using LineReader = std::function<LineStatus(std::string& line, unsigned waitMs)>;
