@@ -172,13 +172,8 @@ void ShutterLink::Loop()
                                       "); Init opens it again"};
             } else {
                 outcome = request.job(s);
-                if (outcome && outcome->status != kExitUsage) {
-                    // What the failed request awaited is not coming as awaited: the bytes that
-                    // follow must not be read as its reply.
-                    g_nStatusIndex = g_nInfoIndex = g_nTransferReceived = g_nTransferExpected = -1;
-                    g_nStatusAfterReset = 0;
-                    s.m_answerOwed = 0;
-                }
+                if (outcome && outcome->status != kExitUsage)
+                    s.ForgetAwaited();
                 Follow(s, -1);
                 if (outcome && outcome->status == kExitNoDevice) {
                     s.m_link.Close();

@@ -265,6 +265,13 @@ std::optional<Failure> Session::Await(const std::function<bool()>& done, const s
     return std::nullopt;
 }
 
+void Session::ForgetAwaited()
+{
+    g_nStatusIndex = g_nInfoIndex = g_nTransferReceived = g_nTransferExpected = -1;
+    g_nStatusAfterReset = 0;
+    m_answerOwed = 0;
+}
+
 int Shell(Session& session, ToolOptions& opts, const LineReader& input)
 {
     if (auto failure = session.Open()) {
@@ -303,6 +310,8 @@ int Shell(Session& session, ToolOptions& opts, const LineReader& input)
         const Args args(lineOpts.words.begin() + 1, lineOpts.words.end());
         if (const Outcome outcome = RunCommand(session, lineOpts.words[0], args, false)) {
             session.m_out.Error(outcome->errorClass, outcome->message);
+            if (outcome->status != kExitUsage)
+                session.ForgetAwaited();
             if (outcome->status == kExitNoDevice)
                 return kExitNoDevice;
         }

@@ -55,6 +55,9 @@ public:
     bool m_answerGarbled = false;
     // The answer a frame must get at once: its echo, and the ready byte after a setting.
     void ExpectAnswer(const Frame& frame);
+    // After a failed command: what it awaited is not coming as awaited, so the bytes that follow
+    // must not be read as its reply. A free run goes on being counted.
+    void ForgetAwaited();
     bool m_runEnded = false;
     bool m_runEndedOnReady = false;  // a run with nothing to do ends on the ready byte itself
 
