@@ -17,6 +17,7 @@
 #include "protocol/DecoderState.h"
 #include "protocol/Operations.h"
 #include "tango/ShutterJobs.h"
+#include "tool/ToolCommands.h"
 #include "tango/ShutterLink.h"
 
 // QUILLON_INSTALL_LIBDIR and QUILLON_RELATIVE_LIBDIR come from the build.
@@ -52,7 +53,7 @@ double Known(int value)
 // An enumeration whose first label means the signal is off (-1 in the panel's fields).
 Outcome ChooseSignalJob(Session& s, Signal signal, double value)
 {
-    return jobs::Answered(s, signal == Signal::Trigger ? "trigger mode" : "sync mode",
+    return quillonctl::AwaitAnswer(s, signal == Signal::Trigger ? "trigger mode" : "sync mode",
                           ChooseSignal(s.m_host, signal, static_cast<int>(value) - 1));
 }
 
@@ -63,14 +64,14 @@ const std::vector<AttrRow>& AttrTable()
          "The shutter's state, as last reported by the controller",
          [](const ShutterView& v) { return Known(v.shutter); },
          [](Session& s, double v, const ShutterView&) {
-             return jobs::Answered(s, "shutter", SetShutterState(s.m_host, int(v)));
+             return quillonctl::AwaitAnswer(s, "shutter", SetShutterState(s.m_host, int(v)));
          }},
         {"Mode", Tango::DEV_ENUM, "", nullptr, nullptr, {"Fast", "Soft", "NeutralDensity"},
          "Shutter mode; NeutralDensity uses NdSteps",
          [](const ShutterView& v) { return Known(v.mode); },
          [](Session& s, double v, const ShutterView&) {
              const int mode = int(v);
-             return jobs::Answered(s, "mode",
+             return quillonctl::AwaitAnswer(s, "mode",
                                    mode == 2 ? SetNdMode(s.m_host, s.m_host.Panel().m_nNdSteps)
                                              : SetPlainMode(s.m_host, mode));
          }},
@@ -78,7 +79,7 @@ const std::vector<AttrRow>& AttrTable()
          "Neutral density steps; writing them selects the NeutralDensity mode",
          [](const ShutterView& v) { return double(v.ndSteps); },
          [](Session& s, double v, const ShutterView&) {
-             return jobs::Answered(s, "mode", SetNdMode(s.m_host, int(v)));
+             return quillonctl::AwaitAnswer(s, "mode", SetNdMode(s.m_host, int(v)));
          }},
         {"TriggerMode", Tango::DEV_ENUM, "", nullptr, nullptr,
          {"Off", "EnableHigh", "EnableLow", "RisingEdge", "FallingEdge"}, "Trigger input",
@@ -136,14 +137,14 @@ struct CmdRow {
 
 Outcome Plain(Session& s, const char* what, uint8_t code)
 {
-    return jobs::Answered(s, what, SendPlain(s.m_host, SingleByteFrame(code)));
+    return quillonctl::AwaitAnswer(s, what, SendPlain(s.m_host, SingleByteFrame(code)));
 }
 
 const std::vector<CmdRow>& CmdTable()
 {
     static const std::vector<CmdRow> rows = {
-        {"Open", [](Session& s) { return jobs::Answered(s, "shutter", SetShutterState(s.m_host, 0)); }},
-        {"Close", [](Session& s) { return jobs::Answered(s, "shutter", SetShutterState(s.m_host, 1)); }},
+        {"Open", [](Session& s) { return quillonctl::AwaitAnswer(s, "shutter", SetShutterState(s.m_host, 0)); }},
+        {"Close", [](Session& s) { return quillonctl::AwaitAnswer(s, "shutter", SetShutterState(s.m_host, 1)); }},
         {"Refresh", jobs::Refresh},
         {"Apply", jobs::Apply},
         {"Go", [](Session& s) { return jobs::FreeRun(s, 2); }},
@@ -156,7 +157,7 @@ const std::vector<CmdRow>& CmdTable()
          }},
         {"SaveToController",
          [](Session& s) {
-             return jobs::Answered(s, "save", SendPlain(s.m_host, SettingsFrame(cmd::kSaveConfig)));
+             return quillonctl::AwaitAnswer(s, "save", SendPlain(s.m_host, SettingsFrame(cmd::kSaveConfig)));
          }},
         {"PowerOn", [](Session& s) { return Plain(s, "poweron", cmd::kPowerOn); }},
         {"PowerOff", [](Session& s) { return Plain(s, "poweroff", cmd::kPowerOff); }},

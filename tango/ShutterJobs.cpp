@@ -4,6 +4,7 @@
 
 #include "protocol/DecoderState.h"
 #include "timing/TimeRecord.h"
+#include "tool/ToolCommands.h"
 #include "usb/ControllerLink.h"
 
 namespace shutter_jobs {
@@ -11,37 +12,11 @@ namespace shutter_jobs {
 using quillonctl::ClassOf;
 using quillonctl::Failure;
 
-Outcome Answered(Session& s, const std::string& what, const OpResult& result)
-{
-    switch (result.kind) {
-        case OpResult::Sent:
-            // The answer belongs to this request: the next one must not read it as its own.
-            s.ExpectAnswer(s.m_host.m_lastFrame);
-            if (auto failure =
-                    s.Await([&s] { return s.m_answerOwed == 0; }, "the answer to " + what))
-                return failure;
-            if (s.m_answerGarbled)
-                return Failure{kExitFailed, ClassOf(kExitFailed),
-                               s.m_name + " answered the " + what + " frame " +
-                                   s.m_host.m_lastFrame.Hex() + " with " + s.m_answerCame +
-                                   ", which is not its answer"};
-            return std::nullopt;
-        case OpResult::Refused:
-            return quillonctl::Usage(result.refusal);
-        case OpResult::Unsent:
-            return Failure{kExitFailed, ClassOf(kExitFailed),
-                           "the " + what + " frame did not go out whole to " + s.m_name};
-        case OpResult::NotReady:
-            break;
-    }
-    return Failure{kExitFailed, ClassOf(kExitFailed), s.m_name + " is not ready for commands"};
-}
-
 Outcome Refresh(Session& s)
 {
     const OpResult result = RequestStatus(s.m_host);
     if (!result.Ok())
-        return Answered(s, "status", result);
+        return quillonctl::AwaitAnswer(s, "status", result);
     return s.Await([] { return g_nStatusIndex == -1; }, "the status reply");
 }
 
@@ -54,7 +29,7 @@ Outcome Identify(Session& s)
     const OpResult result = SendPlain(s.m_host, SingleByteFrame(cmd::kControllerInfo));
     if (!result.Ok()) {
         s.m_answerOwed = 0;
-        return Answered(s, "controller info", result);
+        return quillonctl::AwaitAnswer(s, "controller info", result);
     }
     return s.Await([&s] { return s.m_host.m_identity.size() >= 2; }, "the identity reply");
 }
@@ -62,7 +37,7 @@ Outcome Identify(Session& s)
 Outcome AfterReset(Session& s, const std::string& what, const OpResult& result)
 {
     if (!result.Ok())
-        return Answered(s, what, result);
+        return quillonctl::AwaitAnswer(s, what, result);
     return s.Await([] { return g_nStatusAfterReset == 0 && g_nStatusIndex == -1; },
                    "the controller's ready byte and status after " + what);
 }
@@ -72,14 +47,14 @@ Outcome FreeRun(Session& s, int option)
     if (option > 0)
         if (auto failure = Refresh(s))
             return failure;
-    return Answered(s, "free run", StartFreeRun(s.m_host, option));
+    return quillonctl::AwaitAnswer(s, "free run", StartFreeRun(s.m_host, option));
 }
 
 Outcome Apply(Session& s)
 {
     const OpResult result = StartTransfer(s.m_host);
     if (!result.Ok())
-        return Answered(s, "apply", result);
+        return quillonctl::AwaitAnswer(s, "apply", result);
     if (auto failure = s.Await([] { return g_nTransferReceived == -1; },
                                "the configuration transfer's answers"))
         return failure;
@@ -103,13 +78,13 @@ Outcome UploadTime(Session& s, int which, double ms)
     p.m_strSeconds = std::to_string(tenths / 10000 % 60);
     p.m_strMs = std::to_string(tenths / 10 % 1000);
     p.m_strTenthMs = std::to_string(tenths % 10);
-    return Answered(s, which == 0 ? "closed time" : "exposure time", UploadTimer(s.m_host));
+    return quillonctl::AwaitAnswer(s, which == 0 ? "closed time" : "exposure time", UploadTimer(s.m_host));
 }
 
 Outcome Repeat(Session& s, const std::string& text)
 {
     s.m_host.Panel().m_strRepeatNumber = text;
-    return Answered(s, "repeat count", SendRepeat(s.m_host));
+    return quillonctl::AwaitAnswer(s, "repeat count", SendRepeat(s.m_host));
 }
 
 }  // namespace shutter_jobs

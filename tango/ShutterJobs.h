@@ -13,8 +13,6 @@ namespace shutter_jobs {
 using quillonctl::Outcome;
 using quillonctl::Session;
 
-// A sent frame's immediate answer, awaited and checked; a refusal or failure as a Failure.
-Outcome Answered(Session& s, const std::string& what, const OpResult& result);
 // Status request and its reply.
 Outcome Refresh(Session& s);
 // The identity reply (serial number and firmware).

@@ -15,30 +15,10 @@ namespace {
 
 Outcome Report(Session& s, const std::string& command, const OpResult& result)
 {
-    switch (result.kind) {
-        case OpResult::Sent:
-            // The controller's answer belongs to the command: the next command's reply must
-            // not be read from it.
-            s.ExpectAnswer(s.m_host.m_lastFrame);
-            if (auto failure =
-                    s.Await([&s] { return s.m_answerOwed == 0; }, "the answer to " + command))
-                return failure;
-            if (s.m_answerGarbled)
-                return Failure{kExitFailed, ClassOf(kExitFailed),
-                               s.m_name + " answered the " + command + " frame " +
-                                   s.m_host.m_lastFrame.Hex() + " with " + s.m_answerCame +
-                                   ", which is not its answer"};
-            s.m_out.Result("sent", {{"command", command}});
-            return std::nullopt;
-        case OpResult::Refused:
-            return Usage(result.refusal);
-        case OpResult::Unsent:
-            return Failure{kExitFailed, ClassOf(kExitFailed),
-                           "the " + command + " frame did not go out whole to " + s.m_name};
-        case OpResult::NotReady:
-            break;
-    }
-    return Failure{kExitFailed, ClassOf(kExitFailed), s.m_name + " is not ready for commands"};
+    Outcome outcome = AwaitAnswer(s, command, result);
+    if (!outcome)
+        s.m_out.Result("sent", {{"command", command}});
+    return outcome;
 }
 
 // Progress shown for the waits of one command.
@@ -300,6 +280,33 @@ std::function<Outcome(Session&, const Args&)> Plain(const char* name, Frame fram
 }
 
 }  // namespace
+
+Outcome AwaitAnswer(Session& s, const std::string& what, const OpResult& result)
+{
+    switch (result.kind) {
+        case OpResult::Sent:
+            // The controller's answer belongs to the command: the next command's reply must
+            // not be read from it.
+            s.ExpectAnswer(s.m_host.m_lastFrame);
+            if (auto failure =
+                    s.Await([&s] { return s.m_answerOwed == 0; }, "the answer to " + what))
+                return failure;
+            if (s.m_answerGarbled)
+                return Failure{kExitFailed, ClassOf(kExitFailed),
+                               s.m_name + " answered the " + what + " frame " +
+                                   s.m_host.m_lastFrame.Hex() + " with " + s.m_answerCame +
+                                   ", which is not its answer"};
+            return std::nullopt;
+        case OpResult::Refused:
+            return Usage(result.refusal);
+        case OpResult::Unsent:
+            return Failure{kExitFailed, ClassOf(kExitFailed),
+                           "the " + what + " frame did not go out whole to " + s.m_name};
+        case OpResult::NotReady:
+            break;
+    }
+    return Failure{kExitFailed, ClassOf(kExitFailed), s.m_name + " is not ready for commands"};
+}
 
 const std::vector<Command>& Commands()
 {

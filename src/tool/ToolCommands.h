@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/Operations.h"
 #include "tool/ToolOptions.h"
 
 namespace quillonctl {
@@ -23,6 +24,9 @@ struct Command {
 };
 
 const std::vector<Command>& Commands();
+// An operation's result once its answer is in: nothing when the controller answered as it should,
+// else why not. `what` names the frame in the messages.
+Outcome AwaitAnswer(Session& s, const std::string& what, const OpResult& result);
 Outcome List(Session& s, const ToolOptions& opts);
 // One command on a session, opened first unless it is open.
 Outcome RunCommand(Session& session, const std::string& name, const Args& args, bool open);
