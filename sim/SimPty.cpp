@@ -31,6 +31,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: quillon-sim-pty [--serial TEXT] [--description TEXT] [--fake-sysfs DIR]\n"
+    "                       [--transcript FILE]\n"
     "\n"
     "Runs a simulated Quillon controller behind a pseudo-terminal, prints the terminal's path on\n"
     "one line and answers on it until interrupted (SIGINT or SIGTERM; exit status 0).\n"
@@ -42,7 +43,9 @@ constexpr const char* kUsage =
     "                      DIR/sys and DIR/dev, so that the kernel serial backend finds it with\n"
     "                      QUILLON_TTY_SYSFS_ROOT=DIR/sys QUILLON_TTY_DEV_ROOT=DIR/dev; removed "
     "at\n"
-    "                      exit\n";
+    "                      exit\n"
+    "  --transcript FILE   write every frame received (TX) and every answer sent (RX) to FILE,\n"
+    "                      a line each, as the simulated driver's QUILLON_SIM_TRANSCRIPT does\n";
 
 // The rest of a frame must follow within this time, or the bytes so far are dropped, as a
 // controller drops a frame cut off at the end of a transfer.
@@ -52,6 +55,7 @@ struct Options {
     std::string serial = "QSC10001";
     std::string description = "Quillon SC";
     std::string fakeSysfs;
+    std::string transcript;
 };
 
 uint64_t NowUs()
@@ -133,7 +137,10 @@ private:
 // answer byte when its time has come.
 class Link {
 public:
-    Link(int master, const std::string& serial) : master_(master), controller_(serial) {}
+    Link(int master, const std::string& serial, FILE* transcript)
+        : master_(master), controller_(serial), transcript_(transcript)
+    {
+    }
 
     void Receive(const uint8_t* bytes, size_t n, uint64_t now)
     {
@@ -144,7 +151,9 @@ public:
             const int len = quillon_sim::FrameLength(partial_.data() + i, partial_.size() - i);
             if (len > 0 && i + size_t(len) > partial_.size())
                 break;
-            i += len > 0 ? size_t(len) : 1;
+            const size_t step = len > 0 ? size_t(len) : 1;
+            Log("TX", partial_.data() + i, step);
+            i += step;
             complete = i;
         }
         if (complete > 0) {
@@ -170,8 +179,13 @@ public:
             pending_.pop_front();
         }
         // A terminal nobody reads fills up; what does not fit is lost, as on a serial line.
-        if (!due.empty() && write(master_, due.data(), due.size()) < 0 && errno != EAGAIN)
-            std::fprintf(stderr, "quillon-sim-pty: write: %s\n", std::strerror(errno));
+        if (!due.empty()) {
+            const ssize_t sent = write(master_, due.data(), due.size());
+            if (sent > 0)
+                Log("RX", due.data(), size_t(sent));
+            else if (errno != EAGAIN)
+                std::fprintf(stderr, "quillon-sim-pty: write: %s\n", std::strerror(errno));
+        }
         uint64_t next = UINT64_MAX;
         if (!pending_.empty())
             next = pending_.front().atUs;
@@ -184,6 +198,20 @@ public:
     }
 
 private:
+    // A line as the simulated driver writes one per transfer, so that one reader takes both.
+    void Log(const char* direction, const uint8_t* bytes, size_t n)
+    {
+        if (!transcript_)
+            return;
+        const uint64_t us = NowUs();
+        std::fprintf(transcript_, "%llu.%03llu %s %zu", (unsigned long long)(us / 1000),
+                     (unsigned long long)(us % 1000), direction, n);
+        for (size_t i = 0; i < n; ++i)
+            std::fprintf(transcript_, " %02X", bytes[i]);
+        std::fputc('\n', transcript_);
+        std::fflush(transcript_);
+    }
+
     void Schedule(const std::vector<Answer>& answers)
     {
         for (const Answer& a : answers) {
@@ -198,6 +226,7 @@ private:
     std::deque<Answer> pending_;    // in time order
     std::vector<uint8_t> partial_;  // the start of a frame whose rest has not come yet
     uint64_t partialSince_ = 0;
+    FILE* transcript_;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options)
@@ -207,6 +236,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
         std::string* value = arg == "--serial"        ? &options.serial
                              : arg == "--description" ? &options.description
                              : arg == "--fake-sysfs"  ? &options.fakeSysfs
+                             : arg == "--transcript"  ? &options.transcript
                                                       : nullptr;
         if (!value || i + 1 >= argc) {
             std::fprintf(stderr, "quillon-sim-pty: %s: %s\n%s", arg.c_str(),
@@ -271,6 +301,9 @@ int main(int argc, char** argv)
     MakeRaw(slave);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
+    FILE* transcript = nullptr;
+    if (!options.transcript.empty() && !(transcript = std::fopen(options.transcript.c_str(), "w")))
+        return Fail(options.transcript.c_str());
     FakeSysfs fake;
     if (!options.fakeSysfs.empty()) {
         if (!fake.Create(options.fakeSysfs, options, name)) {
@@ -286,7 +319,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", name);
     std::fflush(stdout);
 
-    Link link(master, options.serial);
+    Link link(master, options.serial, transcript);
     for (;;) {
         const uint64_t now = NowUs();
         const uint64_t next = link.Pump(now);
@@ -312,5 +345,7 @@ int main(int argc, char** argv)
     }
     close(slave);
     close(master);
+    if (transcript)
+        std::fclose(transcript);
     return 0;
 }

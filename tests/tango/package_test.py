@@ -5,7 +5,7 @@
 #
 # usage: package_test.py BUILD_DIR
 
-import glob, os, re, shutil, subprocess, sys, tempfile, server_test
+import glob, os, shutil, subprocess, sys, tempfile, server_test
 
 
 failures = []
@@ -47,9 +47,10 @@ def main(build, out):
         instance = os.path.join(out, "quillon-tango@lab1.service")
         with open(unit[0]) as f:
             text = f.read()
+        # The packaged program, whatever prefix the build had (this one's is /usr/local).
+        check("\nExecStart=/usr/bin/quillon-tango %i\n" in text, "the unit's ExecStart:\n" + text)
         with open(instance, "w") as f:
-            # The unit names the program under the build's prefix (/usr for make package).
-            f.write(re.sub(r"ExecStart=\S*/bin/quillon-tango", "ExecStart=" + root + "/usr/bin/quillon-tango", text))
+            f.write(text.replace("ExecStart=", "ExecStart=" + root))
         verify = run(["systemd-analyze", "verify", instance])
         check(verify.returncode == 0 and not verify.stderr.strip(),
               "systemd-analyze verify: " + verify.stderr)

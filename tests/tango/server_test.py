@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-# quillon-tango driven by PyTango: on the simulator (its transcript file shows every byte on the
-# wire) and on the pseudo-terminal controller through the kernel serial backend (pulled cable, two
-# servers at once). Properties come from TANGO's file database; each server gets a free port.
+# quillon-tango driven by PyTango: every write and command byte-exact on the wire, on the simulator
+# and on the pseudo-terminal controller through the kernel serial backend (each controller's
+# transcript shows the wire); a pulled cable and two servers at once on the latter. Properties come
+# from TANGO's file database; each server gets a free port.
 #
 # usage: server_test.py BUILD_DIR
 
@@ -72,10 +73,11 @@ class Server:
 class SimPty:
     # The controller on a pseudo-terminal, described as ttyUSB0 in a fake sysfs.
 
-    def __init__(self, folder):
+    def __init__(self, folder, transcript=None):
         self.folder = folder
         self.process = subprocess.Popen(
-            [os.path.join(BUILD, "quillon-sim-pty"), "--fake-sysfs", folder],
+            [os.path.join(BUILD, "quillon-sim-pty"), "--fake-sysfs", folder]
+            + (["--transcript", transcript] if transcript else []),
             stdout=subprocess.PIPE, text=True)
         self.terminal = self.process.stdout.readline().strip()
         self.env = {"QUILLON_TTY_SYSFS_ROOT": folder + "/sys",
@@ -87,23 +89,32 @@ class SimPty:
         self.process.stdout.close()
 
 
-class SimulatorTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.folder = tempfile.TemporaryDirectory()
-        cls.wire = os.path.join(cls.folder.name, "wire.txt")
-        cls.server = Server(cls.folder.name, {"Driver": "sim"},
-                            {"QUILLON_SIM_TRANSCRIPT": cls.wire})
-        cls.dev = cls.server.proxy
-        cls.addClassCleanup(cls.folder.cleanup)
-        cls.addClassCleanup(cls.server.stop)
+class Wire:
+    # The same rows on each controller; a subclass starts the server and sets dev and wire, the
+    # controller's transcript file.
 
-    def sent(self, action):
-        # The frames written to the controller while action ran.
-        with open(self.wire) as f:
-            f.seek(0, os.SEEK_END)
-            action()
-            return [line.split(" ", 3)[3].strip() for line in f if " TX " in line]
+    @classmethod
+    def start(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(cls.folder.cleanup)
+        cls.wire = os.path.join(cls.folder.name, "wire.txt")
+        cls.log = None
+
+    def sent(self, action, frames):
+        # The frames written since the last call, after action and once `frames` of them have
+        # come: the controller on a terminal logs them a moment after the server has written.
+        # A frame nobody expected shows in the next call's.
+        if not self.log:
+            type(self).log = open(self.wire)
+            self.addClassCleanup(self.log.close)
+            self.log.seek(0, os.SEEK_END)
+        action()
+        out = []
+        def more():
+            out.extend(line.split(" ", 3)[3].strip() for line in self.log if " TX " in line)
+            return len(out) >= frames
+        until(more, f"{frames} frames on the wire")
+        return out
 
     def test_writes_go_out_byte_exact_and_read_back(self):
         rows = [  # attribute, value, frames, read back
@@ -122,7 +133,8 @@ class SimulatorTest(unittest.TestCase):
         ]
         for name, value, frames, back in rows:
             with self.subTest(name=name, value=value):
-                self.assertEqual(self.sent(lambda: self.dev.write_attribute(name, value)), frames)
+                self.assertEqual(
+                    self.sent(lambda: self.dev.write_attribute(name, value), len(frames)), frames)
                 self.assertEqual(self.dev.read_attribute(name).value, back)
         self.assertAlmostEqual(self.dev.CycleTime, 18000000 + 456.7 + 2 * 19)
 
@@ -135,16 +147,25 @@ class SimulatorTest(unittest.TestCase):
         ]
         for command, frames in rows:
             with self.subTest(command=command):
-                self.assertEqual(self.sent(lambda: self.dev.command_inout(command)), frames)
-        self.dev.NdSteps = 5
-        self.assertEqual(self.sent(self.dev.Apply)[:3], ["AC", "DE 05", "FA A1"])
+                self.assertEqual(
+                    self.sent(lambda: self.dev.command_inout(command), len(frames)), frames)
+        apply = ["AC", "DE 05", "FA A1", "FA B2", "FA 10 00 00 00 15", "FA 20 00 00 02 00",
+                 "FA F0 00 03"]
+        for name, value, frame in [("NdSteps", 5, "DE 05"), ("TriggerMode", 1, "FA A1"),
+                                   ("SyncMode", 2, "FA B2"), ("ClosedTime", 1.5, apply[4]),
+                                   ("ExposureTime", 20, apply[5]), ("RepeatCount", 3, apply[6])]:
+            self.assertEqual(self.sent(lambda: self.dev.write_attribute(name, value), 1), [frame])
+        self.assertEqual(self.sent(self.dev.Apply, len(apply)), apply)
         # An armed trigger run takes every byte as the run's until a ready byte ends it.
-        self.dev.Mode = 0  # whose status reply ends in a ready byte, which ends the armed run
-        self.assertEqual(self.sent(self.dev.Trigger), ["CC", "FA F2"])
+        self.assertEqual(self.sent(lambda: self.dev.write_attribute("Mode", 0), 1), ["DC"])
+        # (in mode 0 the status reply ends in a ready byte, which ends the armed run)
+        self.assertEqual(self.sent(self.dev.Trigger, 2), ["CC", "FA F2"])
         self.assertEqual(self.dev.state(), tango.DevState.RUNNING)
-        with self.assertRaises(tango.DevFailed):  # the status reply is taken as the run's bytes
-            self.dev.Refresh()
-        self.assertEqual(self.sent(self.dev.Open), ["AA"])
+        def refresh():
+            with self.assertRaises(tango.DevFailed):  # the status reply is taken as the run's
+                self.dev.Refresh()
+        self.assertEqual(self.sent(refresh, 1), ["CC"])
+        self.assertEqual(self.sent(self.dev.Open, 1), ["AA"])
         self.assertEqual(self.dev.state(), tango.DevState.OPEN)
 
     def test_limits_are_refused_before_anything_is_sent(self):
@@ -156,7 +177,17 @@ class SimulatorTest(unittest.TestCase):
                     with self.assertRaises(tango.DevFailed) as refused:
                         self.dev.write_attribute(name, value)
                     self.assertEqual(refused.exception.args[0].reason, "API_WAttrOutsideLimit")
-                self.assertEqual(self.sent(write), [])
+                self.assertEqual(self.sent(write, 0), [])
+
+
+class SimulatorTest(Wire, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.start()
+        cls.server = Server(cls.folder.name, {"Driver": "sim"},
+                            {"QUILLON_SIM_TRANSCRIPT": cls.wire})
+        cls.addClassCleanup(cls.server.stop)
+        cls.dev = cls.server.proxy
 
     def test_a_counted_run_pushes_every_cycle_once(self):
         self.dev.Mode, self.dev.ClosedTime, self.dev.ExposureTime, self.dev.RepeatCount = 0, 0, 0, 20
@@ -177,6 +208,17 @@ class SimulatorTest(unittest.TestCase):
         # The subscription's first value (20) may come twice; every cycle comes once, in order.
         self.assertEqual([v for v in seen if v != 20], list(range(19, -1, -1)))
         self.assertEqual(self.dev.state(), tango.DevState.CLOSE)
+
+
+class PseudoTerminalWireTest(Wire, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.start()
+        pty = SimPty(cls.folder.name, cls.wire)
+        cls.addClassCleanup(pty.pull)
+        cls.server = Server(cls.folder.name, {"Driver": "tty"}, pty.env)
+        cls.addClassCleanup(cls.server.stop)
+        cls.dev = cls.server.proxy
 
 
 class PseudoTerminalTest(unittest.TestCase):
