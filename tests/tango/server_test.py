@@ -6,7 +6,7 @@
 #
 # usage: server_test.py BUILD_DIR
 
-import os, socket, subprocess, sys, tempfile, time, unittest, tango
+import ast, os, socket, subprocess, sys, tempfile, time, unittest, tango
 
 
 BUILD = "build"
@@ -17,6 +17,18 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def table(kind):
+    # wire.txt's rows of one kind: name, value written, frames, value read back.
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "wire.txt")) as f:
+        for line in f:
+            head, *tail = [field.strip() for field in line.split("|")]
+            words = head.split()
+            if words[:1] == [kind]:
+                yield (words[1], ast.literal_eval(words[2]) if len(words) > 2 else None,
+                       tail[0].split(", ") if tail else [],
+                       ast.literal_eval(tail[1]) if len(tail) > 1 else None)
 
 
 def until(check, what, seconds=DEADLINE):
@@ -52,22 +64,18 @@ class Server:
 
     def answers(self):
         try:
-            self.proxy.ping()
-            return True
+            return self.proxy.ping() >= 0
         except tango.DevFailed:
-            if self.process.poll() is not None:
-                raise AssertionError("quillon-tango exited with status %d" % self.process.returncode)
-            return False
+            assert self.process.poll() is None, f"quillon-tango exited ({self.process.returncode})"
 
     def stop(self):
         # A clean exit: no crash on the way out, and no sanitizer finding in a sanitizer build.
         self.process.terminate()
         try:
-            self.process.wait(DEADLINE)
+            status = self.process.wait(DEADLINE)
         finally:
             self.process.kill()
-        if self.process.wait() != 0:
-            raise AssertionError(f"quillon-tango exited with status {self.process.returncode}")
+        assert status == 0, f"quillon-tango exited with status {status}"
 
 
 class SimPty:
@@ -90,24 +98,30 @@ class SimPty:
 
 
 class Wire:
-    # The same rows on each controller; a subclass starts the server and sets dev and wire, the
-    # controller's transcript file.
+    # The same rows on each controller, read from its transcript.
 
     @classmethod
-    def start(cls):
-        cls.folder = tempfile.TemporaryDirectory()
-        cls.addClassCleanup(cls.folder.cleanup)
-        cls.wire = os.path.join(cls.folder.name, "wire.txt")
-        cls.log = None
+    def serve(cls, on_pty):
+        folder = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(folder.cleanup)
+        wire = os.path.join(folder.name, "wire.txt")
+        env = {"QUILLON_SIM_TRANSCRIPT": wire}
+        if on_pty:
+            pty = SimPty(folder.name, wire)
+            cls.addClassCleanup(pty.pull)
+            env = pty.env
+        server = Server(folder.name, {"Driver": "tty" if on_pty else "sim"}, env)
+        cls.addClassCleanup(server.stop)
+        cls.dev = server.proxy
+        until(lambda: cls.dev.state() == tango.DevState.CLOSE, "the link's handshake")
+        cls.log = open(wire)
+        cls.addClassCleanup(cls.log.close)
+        cls.log.seek(0, os.SEEK_END)
 
     def sent(self, action, frames):
         # The frames written since the last call, after action and once `frames` of them have
         # come: the controller on a terminal logs them a moment after the server has written.
         # A frame nobody expected shows in the next call's.
-        if not self.log:
-            type(self).log = open(self.wire)
-            self.addClassCleanup(self.log.close)
-            self.log.seek(0, os.SEEK_END)
         action()
         out = []
         def more():
@@ -117,21 +131,7 @@ class Wire:
         return out
 
     def test_writes_go_out_byte_exact_and_read_back(self):
-        rows = [  # attribute, value, frames, read back
-            ("Shutter", 0, ["AA"], 0), ("Shutter", 1, ["AC"], 1),
-            ("Mode", 1, ["DD"], 1), ("Mode", 0, ["DC"], 0),
-            ("NdSteps", 72, ["DE 48"], 72), ("Mode", 2, ["DE 48"], 2),
-            ("TriggerMode", 3, ["FA A3"], 3), ("TriggerMode", 0, ["FA A0"], 0),
-            ("SyncMode", 2, ["FA B2"], 2), ("SyncMode", 0, ["FA B0"], 0),
-            ("ClosedTime", 456.7, ["FA 10 00 00 45 67"], 456.7),
-            ("ExposureTime", 3723004.5, ["FA 21 02 03 00 45"], 3723004.5),
-            ("ExposureTime", 18000000, ["FA 25 00 00 00 00"], 18000000),
-            ("RepeatCount", 300, ["FA F0 01 2C"], 300),
-            ("Continuous", True, ["FA F0 FF FF"], True),
-            ("Continuous", False, ["FA F0 01 2C"], False),
-            ("FreeRunOption", 1, ["FA F1"], 1),
-        ]
-        for name, value, frames, back in rows:
+        for name, value, frames, back in table("write"):
             with self.subTest(name=name, value=value):
                 self.assertEqual(
                     self.sent(lambda: self.dev.write_attribute(name, value), len(frames)), frames)
@@ -139,39 +139,27 @@ class Wire:
         self.assertAlmostEqual(self.dev.CycleTime, 18000000 + 456.7 + 2 * 19)
 
     def test_commands_go_out_byte_exact(self):
-        rows = [
-            ("Open", ["AA"]), ("Close", ["AC"]), ("Refresh", ["CC"]), ("Stop", ["BF"]),
-            ("PowerOff", ["CF"]), ("PowerOn", ["CE"]), ("Online", ["EE"]),
-            ("SaveToController", ["FA C1"]), ("Reset", ["FB", "CC"]),
-            ("RestoreDefaults", ["FA C0", "CC"]),
-        ]
-        for command, frames in rows:
+        for command, _, frames, _ in table("command"):
             with self.subTest(command=command):
                 self.assertEqual(
                     self.sent(lambda: self.dev.command_inout(command), len(frames)), frames)
-        apply = ["AC", "DE 05", "FA A1", "FA B2", "FA 10 00 00 00 15", "FA 20 00 00 02 00",
-                 "FA F0 00 03"]
-        for name, value, frame in [("NdSteps", 5, "DE 05"), ("TriggerMode", 1, "FA A1"),
-                                   ("SyncMode", 2, "FA B2"), ("ClosedTime", 1.5, apply[4]),
-                                   ("ExposureTime", 20, apply[5]), ("RepeatCount", 3, apply[6])]:
-            self.assertEqual(self.sent(lambda: self.dev.write_attribute(name, value), 1), [frame])
-        self.assertEqual(self.sent(self.dev.Apply, len(apply)), apply)
+        # Apply: the shutter's frame, then those that set what the device shows.
+        settings = [("NdSteps", 5), ("TriggerMode", 1), ("SyncMode", 2), ("ClosedTime", 1.5),
+                    ("ExposureTime", 20), ("RepeatCount", 3)]
+        written = self.sent(lambda: [self.dev.write_attribute(*a) for a in settings], 6)
+        self.assertEqual(self.sent(self.dev.Apply, 7), ["AC"] + written)
         # An armed trigger run takes every byte as the run's until a ready byte ends it.
         self.assertEqual(self.sent(lambda: self.dev.write_attribute("Mode", 0), 1), ["DC"])
         # (in mode 0 the status reply ends in a ready byte, which ends the armed run)
         self.assertEqual(self.sent(self.dev.Trigger, 2), ["CC", "FA F2"])
         self.assertEqual(self.dev.state(), tango.DevState.RUNNING)
-        def refresh():
-            with self.assertRaises(tango.DevFailed):  # the status reply is taken as the run's
-                self.dev.Refresh()
-        self.assertEqual(self.sent(refresh, 1), ["CC"])
-        self.assertEqual(self.sent(self.dev.Open, 1), ["AA"])
+        with self.assertRaises(tango.DevFailed):  # the status reply is taken as the run's bytes
+            self.dev.Refresh()
+        self.assertEqual(self.sent(self.dev.Open, 2), ["CC", "AA"])  # Refresh's frame went out
         self.assertEqual(self.dev.state(), tango.DevState.OPEN)
 
     def test_limits_are_refused_before_anything_is_sent(self):
-        for name, value in [("NdSteps", 145), ("NdSteps", -1), ("ClosedTime", 18000000.1),
-                            ("ExposureTime", -0.1), ("RepeatCount", 65001),
-                            ("RepeatCount", -1), ("Mode", 3), ("FreeRunOption", 4)]:
+        for name, value, _, _ in table("refuse"):
             with self.subTest(name=name, value=value):
                 def write():
                     with self.assertRaises(tango.DevFailed) as refused:
@@ -183,11 +171,7 @@ class Wire:
 class SimulatorTest(Wire, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.start()
-        cls.server = Server(cls.folder.name, {"Driver": "sim"},
-                            {"QUILLON_SIM_TRANSCRIPT": cls.wire})
-        cls.addClassCleanup(cls.server.stop)
-        cls.dev = cls.server.proxy
+        cls.serve(on_pty=False)
 
     def test_a_counted_run_pushes_every_cycle_once(self):
         self.dev.Mode, self.dev.ClosedTime, self.dev.ExposureTime, self.dev.RepeatCount = 0, 0, 0, 20
@@ -208,17 +192,13 @@ class SimulatorTest(Wire, unittest.TestCase):
         # The subscription's first value (20) may come twice; every cycle comes once, in order.
         self.assertEqual([v for v in seen if v != 20], list(range(19, -1, -1)))
         self.assertEqual(self.dev.state(), tango.DevState.CLOSE)
+        self.log.read()  # the run's frames are not the next test's
 
 
 class PseudoTerminalWireTest(Wire, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.start()
-        pty = SimPty(cls.folder.name, cls.wire)
-        cls.addClassCleanup(pty.pull)
-        cls.server = Server(cls.folder.name, {"Driver": "tty"}, pty.env)
-        cls.addClassCleanup(cls.server.stop)
-        cls.dev = cls.server.proxy
+        cls.serve(on_pty=True)
 
 
 class PseudoTerminalTest(unittest.TestCase):
