@@ -157,6 +157,9 @@ class Wire:
             self.dev.Refresh()
         self.assertEqual(self.sent(self.dev.Open, 2), ["CC", "AA"])  # Refresh's frame went out
         self.assertEqual(self.dev.state(), tango.DevState.OPEN)
+        self.assertEqual(self.sent(self.dev.Go, 2), ["CC", "FA F3"])  # the 3 cycles applied
+        until(lambda: self.dev.state() != tango.DevState.RUNNING and self.dev.CyclesLeft == 0,
+              "the run's end")
 
     def test_limits_are_refused_before_anything_is_sent(self):
         for name, value, _, _ in table("refuse"):
