@@ -33,11 +33,10 @@ def table(kind):
 
 def until(check, what, seconds=DEADLINE):
     end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if check():
-            return
+    while not check():
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
         time.sleep(0.01)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Server:
@@ -87,7 +86,7 @@ class SimPty:
             [os.path.join(BUILD, "quillon-sim-pty"), "--fake-sysfs", folder]
             + (["--transcript", transcript] if transcript else []),
             stdout=subprocess.PIPE, text=True)
-        self.terminal = self.process.stdout.readline().strip()
+        self.process.stdout.readline()  # the terminal's path: it is ready
         self.env = {"QUILLON_TTY_SYSFS_ROOT": folder + "/sys",
                     "QUILLON_TTY_DEV_ROOT": folder + "/dev"}
 
@@ -97,22 +96,28 @@ class SimPty:
         self.process.stdout.close()
 
 
+def serve(cleanup, on_pty):
+    # A server on a controller of its own in a temporary folder, which also holds the controller's
+    # transcript; cleanup takes what ends each.
+    folder = tempfile.TemporaryDirectory()
+    cleanup(folder.cleanup)
+    wire = os.path.join(folder.name, "wire.txt")
+    pty, env = None, {"QUILLON_SIM_TRANSCRIPT": wire}
+    if on_pty:
+        pty = SimPty(folder.name, wire)
+        cleanup(pty.pull)
+        env = pty.env
+    server = Server(folder.name, {"Driver": "tty" if on_pty else "sim"}, env)
+    cleanup(server.stop)
+    return pty, server.proxy, wire
+
+
 class Wire:
-    # The same rows on each controller, read from its transcript.
+    # The same rows on each controller (on_pty), read from its transcript.
 
     @classmethod
-    def serve(cls, on_pty):
-        folder = tempfile.TemporaryDirectory()
-        cls.addClassCleanup(folder.cleanup)
-        wire = os.path.join(folder.name, "wire.txt")
-        env = {"QUILLON_SIM_TRANSCRIPT": wire}
-        if on_pty:
-            pty = SimPty(folder.name, wire)
-            cls.addClassCleanup(pty.pull)
-            env = pty.env
-        server = Server(folder.name, {"Driver": "tty" if on_pty else "sim"}, env)
-        cls.addClassCleanup(server.stop)
-        cls.dev = server.proxy
+    def setUpClass(cls):
+        _, cls.dev, wire = serve(cls.addClassCleanup, cls.on_pty)
         until(lambda: cls.dev.state() == tango.DevState.CLOSE, "the link's handshake")
         cls.log = open(wire)
         cls.addClassCleanup(cls.log.close)
@@ -172,9 +177,7 @@ class Wire:
 
 
 class SimulatorTest(Wire, unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.serve(on_pty=False)
+    on_pty = False
 
     def test_a_counted_run_pushes_every_cycle_once(self):
         self.dev.Mode, self.dev.ClosedTime, self.dev.ExposureTime, self.dev.RepeatCount = 0, 0, 0, 20
@@ -198,46 +201,31 @@ class SimulatorTest(Wire, unittest.TestCase):
         self.log.read()  # the run's frames are not the next test's
 
 
-class PseudoTerminalWireTest(Wire, unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.serve(on_pty=True)
-
-
-class PseudoTerminalTest(unittest.TestCase):
-    def start(self, folder):
-        # The controller and its server, each stopped at the test's end whatever happens.
-        pty = SimPty(folder)
-        self.addCleanup(pty.pull)
-        server = Server(folder, {"Driver": "tty"}, pty.env)
-        self.addCleanup(server.stop)
-        return pty, server.proxy
+class PseudoTerminalTest(Wire, unittest.TestCase):
+    on_pty = True
 
     def test_pulled_cable_faults_and_init_recovers(self):
-        with tempfile.TemporaryDirectory() as folder:
-            pty, dev = self.start(folder)
-            self.assertEqual(dev.state(), tango.DevState.CLOSE)
-            self.assertEqual(dev.Identity, "QSC10001 V1.0")
-            pty.pull()
-            until(lambda: dev.state() == tango.DevState.FAULT, "FAULT")
-            self.assertIn("lost", dev.status())
-            with self.assertRaises(tango.DevFailed) as failed:
-                dev.Open()
-            self.assertEqual(failed.exception.args[0].reason, "Quillon_LinkLost")
-            self.addCleanup(SimPty(folder).pull)
-            dev.Init()
-            until(lambda: dev.state() == tango.DevState.CLOSE, "recovery")
+        pty, dev, _ = serve(self.addCleanup, on_pty=True)
+        self.assertEqual(dev.Identity, "QSC10001 V1.0")
+        pty.pull()
+        until(lambda: dev.state() == tango.DevState.FAULT, "FAULT")
+        self.assertIn("lost", dev.status())
+        with self.assertRaises(tango.DevFailed) as failed:
             dev.Open()
-            self.assertEqual(dev.state(), tango.DevState.OPEN)
+        self.assertEqual(failed.exception.args[0].reason, "Quillon_LinkLost")
+        self.addCleanup(SimPty(pty.folder).pull)
+        dev.Init()
+        until(lambda: dev.state() == tango.DevState.CLOSE, "recovery")
+        dev.Open()
+        self.assertEqual(dev.state(), tango.DevState.OPEN)
 
     def test_two_servers_on_two_controllers(self):
-        with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
-            devs = [self.start(a)[1], self.start(b)[1]]
-            devs[0].Open()
-            devs[1].ClosedTime = 250.5
-            self.assertEqual([d.state() for d in devs], [tango.DevState.OPEN, tango.DevState.CLOSE])
-            devs[1].Refresh()
-            self.assertEqual([d.ClosedTime for d in devs], [0, 250.5])
+        devs = [serve(self.addCleanup, on_pty=True)[1] for _ in range(2)]
+        devs[0].Open()
+        devs[1].ClosedTime = 250.5
+        self.assertEqual([d.state() for d in devs], [tango.DevState.OPEN, tango.DevState.CLOSE])
+        devs[1].Refresh()
+        self.assertEqual([d.ClosedTime for d in devs], [0, 250.5])
 
 
 if __name__ == "__main__":
