@@ -41,7 +41,7 @@ foreach(component utility tango)
   file(WRITE ${doc}/copyright
     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
     "Upstream-Name: quillon-utility\n\n"
-    "Files: *\nCopyright: the Quillon Utility developers\nLicense: proprietary\n"
+    "Files: *\nCopyright: 2026 the Quillon Utility developers\nLicense: proprietary\n"
     " All rights reserved by the Quillon Utility developers.\n")
   string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
   file(WRITE ${doc}/changelog.Debian
