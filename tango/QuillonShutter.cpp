@@ -183,7 +183,7 @@ ToolPlaces Places()
 Tango::DevState StateOf(const ShutterView& v)
 {
     if (!v.ready)
-        return Tango::FAULT;
+        return v.opening ? Tango::INIT : Tango::FAULT;
     if (v.running)
         return Tango::RUNNING;
     return v.shutter == 0 ? Tango::OPEN : v.shutter == 1 ? Tango::CLOSE : Tango::ON;
@@ -246,6 +246,9 @@ public:
     {
         const ShutterView v = m_link->View();
         switch (StateOf(v)) {
+            case Tango::INIT:
+                m_status = "The controller's link is being opened";
+                break;
             case Tango::FAULT:
                 m_status = "The controller's link is down: " + v.fault;
                 break;
@@ -266,7 +269,9 @@ public:
         const ShutterView v = m_link->View();
         Slot& slot = m_slots[index];
         if (!v.ready)
-            Throw({kExitNoDevice, "no-device", "the controller's link is down: " + v.fault},
+            Throw({kExitNoDevice, "no-device",
+                   v.opening ? "the controller's link is being opened"
+                             : "the controller's link is down: " + v.fault},
                   row.name);
         if (row.type == Tango::DEV_STRING) {
             slot.text = v.identity;

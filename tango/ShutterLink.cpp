@@ -22,7 +22,8 @@ constexpr auto kIdlePoll = std::chrono::milliseconds(2);
 
 bool StateChanged(const ShutterView& a, const ShutterView& b)
 {
-    return a.ready != b.ready || a.running != b.running || a.shutter != b.shutter;
+    return a.ready != b.ready || a.opening != b.opening || a.running != b.running ||
+           a.shutter != b.shutter;
 }
 
 }  // namespace
@@ -75,6 +76,7 @@ void ShutterLink::Lost(const std::string& why)
         const std::lock_guard lock(m_mutex);
         before = m_view;
         m_view.ready = false;
+        m_view.opening = false;
         m_view.running = false;
         m_view.fault = why;
         after = m_view;
@@ -127,20 +129,26 @@ void ShutterLink::OpenLink(Session& s)
 {
     if (auto failure = s.Open())
         return Lost(failure->message);
-    {
-        const std::lock_guard lock(m_mutex);
-        m_view.ready = true;
-        m_view.fault.clear();
-    }
-    // What the attributes show comes from the controller, not from defaults.
+    // What the attributes show comes from the controller, not from defaults: the device is
+    // ready once the controller has told its status and identity.
     Outcome failure = shutter_jobs::Refresh(s);
     if (!failure)
         failure = shutter_jobs::Identify(s);
-    Follow(s, -1);
     if (failure) {
         s.m_link.Close();
-        Lost(failure->message);
+        return Lost(failure->message);
     }
+    ShutterView before, after;
+    {
+        const std::lock_guard lock(m_mutex);
+        before = m_view;
+        m_view.ready = true;
+        m_view.opening = false;
+        m_view.fault.clear();
+        after = m_view;
+    }
+    m_notify(before, after);
+    Follow(s, -1);
 }
 
 void ShutterLink::Loop()

@@ -21,7 +21,8 @@ class Session;
 // What the device shows: the decoded state, copied out by the link's thread.
 struct ShutterView {
     bool ready = false;
-    std::string fault;  // why the link is not ready
+    bool opening = true;  // not ready yet, and not failed: start-up or Init
+    std::string fault;    // why the link is not ready
     int shutter = -1;   // 0 open, 1 closed, -1 unknown
     int mode = -1;      // 0 fast, 1 soft, 2 neutral density
     int ndSteps = 0;

@@ -6,7 +6,7 @@
 #
 # usage: server_test.py BUILD_DIR
 
-import ast, os, socket, subprocess, sys, tempfile, time, unittest, tango
+import ast, os, signal, socket, subprocess, sys, tempfile, time, unittest, tango
 
 
 BUILD = "build"
@@ -213,8 +213,13 @@ class PseudoTerminalTest(Wire, unittest.TestCase):
         with self.assertRaises(tango.DevFailed) as failed:
             dev.Open()
         self.assertEqual(failed.exception.args[0].reason, "Quillon_LinkLost")
-        self.addCleanup(SimPty(pty.folder).pull)
+        again = SimPty(pty.folder)
+        self.addCleanup(again.pull)
+        again.process.send_signal(signal.SIGSTOP)  # the handshake waits (up to its time-out)
         dev.Init()
+        self.assertEqual([dev.state(), dev.status()],
+                         [tango.DevState.INIT, "The controller's link is being opened"])
+        again.process.send_signal(signal.SIGCONT)
         until(lambda: dev.state() == tango.DevState.CLOSE, "recovery")
         dev.Open()
         self.assertEqual(dev.state(), tango.DevState.OPEN)
