@@ -2,8 +2,8 @@
 // bytes from the driver, the decoder takes them (one status reply, then plain bytes), every byte
 // becomes a line of "Data Received:", and a pass of the event loop announces the rows and draws
 // what changed, at most every 100 ms as while the timer streams bytes in. The ticks are driven
-// directly, on the simulator's manual clock, so the figure is the path's and not the timer's. Prints bytes per second (goal: at least 2,000,000)
-// and memory per listed byte (goal: at most 4).
+// directly, on the simulator's manual clock, so the figure is the path's and not the timer's.
+// Prints bytes per second (goal: at least 2,000,000) and memory per listed byte (goal: at most 4).
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>

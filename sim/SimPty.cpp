@@ -206,8 +206,7 @@ private:
         const uint64_t us = NowUs();
         std::fprintf(transcript_, "%llu.%03llu %s %zu", (unsigned long long)(us / 1000),
                      (unsigned long long)(us % 1000), direction, n);
-        for (size_t i = 0; i < n; ++i)
-            std::fprintf(transcript_, " %02X", bytes[i]);
+        for (size_t i = 0; i < n; ++i) std::fprintf(transcript_, " %02X", bytes[i]);
         std::fputc('\n', transcript_);
         std::fflush(transcript_);
     }

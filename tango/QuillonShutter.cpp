@@ -387,27 +387,39 @@ private:
         std::unique_lock lock(m_eventMutex);
         for (;;) {
             m_eventWake.wait(lock, [this] { return m_stopPushing || !m_events.empty(); });
-            if (m_events.empty())
+            // The device is going: what is left would wait for the monitor its teardown holds.
+            if (m_stopPushing)
                 return;
             Event e = m_events.front();
-            m_events.pop_front();
             lock.unlock();
-            try {
-                Tango::AutoTangoMonitor monitor(this);
-                if (e.stateChanged) {
-                    // TANGO sends the device's own state, whatever value is given.
-                    set_state(e.state);
-                    push_change_event("State", &e.state);
-                }
-                if (e.shutterChanged)
-                    push_change_event("Shutter", &e.shutter);
-                if (e.leftChanged)
-                    push_change_event("CyclesLeft", &e.cyclesLeft);
-            } catch (const Tango::DevFailed& failed) {
-                Tango::Except::print_exception(failed);
-            }
+            const bool done = Push(e);
             lock.lock();
+            if (done)
+                m_events.pop_front();
         }
+    }
+
+    // False when the device's monitor stayed busy past TANGO's time-out, as clients' requests
+    // can keep it: the event is tried again rather than lost.
+    bool Push(Event& e)
+    {
+        try {
+            Tango::AutoTangoMonitor monitor(this);
+            if (e.stateChanged) {
+                // TANGO sends the device's own state, whatever value is given.
+                set_state(e.state);
+                push_change_event("State", &e.state);
+            }
+            if (e.shutterChanged)
+                push_change_event("Shutter", &e.shutter);
+            if (e.leftChanged)
+                push_change_event("CyclesLeft", &e.cyclesLeft);
+        } catch (const Tango::DevFailed& failed) {
+            if (std::string(failed.errors[0].reason) == Tango::API_CommandTimedOut)
+                return false;
+            Tango::Except::print_exception(failed);
+        }
+        return true;
     }
 
     std::unique_ptr<ShutterLink> m_link;

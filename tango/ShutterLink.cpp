@@ -1,5 +1,6 @@
 #include "tango/ShutterLink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -54,19 +55,31 @@ ShutterView ShutterLink::View() const
 Outcome ShutterLink::Run(Job job)
 {
     std::future<Outcome> done;
+    std::uint64_t id;
     {
         const std::lock_guard lock(m_mutex);
-        m_requests.push_back({std::move(job), {}});
+        id = ++m_lastId;
+        m_requests.push_back({id, std::move(job), {}});
         done = m_requests.back().done.get_future();
     }
     m_wake.notify_all();
     // A reset's ready byte and the status after it come within two time-outs; the client's own
     // time-out (3 s by default) must not run out first.
     const auto limit = std::chrono::milliseconds(2 * m_settings.timeoutMs + 500);
-    if (done.wait_for(limit) != std::future_status::ready)
+    if (done.wait_for(limit) == std::future_status::ready)
+        return done.get();
+    const std::lock_guard lock(m_mutex);
+    const auto queued = std::find_if(m_requests.begin(), m_requests.end(),
+                                     [id](const Request& r) { return r.id == id; });
+    if (queued != m_requests.end()) {
+        m_requests.erase(queued);
         return Failure{kExitTimeOut, ClassOf(kExitTimeOut),
-                       "the controller's link is still busy with an earlier request"};
-    return done.get();
+                       "the controller's link was still busy with an earlier request; this one "
+                       "was withdrawn and nothing of it sent"};
+    }
+    return Failure{kExitTimeOut, ClassOf(kExitTimeOut),
+                   "the request was still under way on the controller's link when its time ran "
+                   "out; what it did is not known"};
 }
 
 void ShutterLink::Lost(const std::string& why)

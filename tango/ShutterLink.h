@@ -4,6 +4,7 @@
 // reads the controller between them. Free of TANGO, whose headers stay in the device's file.
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <future>
@@ -23,8 +24,8 @@ struct ShutterView {
     bool ready = false;
     bool opening = true;  // not ready yet, and not failed: start-up or Init
     std::string fault;    // why the link is not ready
-    int shutter = -1;   // 0 open, 1 closed, -1 unknown
-    int mode = -1;      // 0 fast, 1 soft, 2 neutral density
+    int shutter = -1;     // 0 open, 1 closed, -1 unknown
+    int mode = -1;        // 0 fast, 1 soft, 2 neutral density
     int ndSteps = 0;
     int trigger = -1;  // -1 off, else the trigger mode
     int sync = -1;
@@ -59,12 +60,15 @@ public:
     ShutterLink& operator=(const ShutterLink&) = delete;
 
     // Runs the job on the link's thread after those before it; fails, rather than waits on, a
-    // job that has not ended within the request's time-out. The job must own what it uses.
+    // job that has not ended within the request's time-out, and withdraws it if it has not
+    // started: a client told that its request failed must not see it done later. The job must
+    // own what it uses.
     quillonctl::Outcome Run(Job job);
     ShutterView View() const;
 
 private:
     struct Request {
+        std::uint64_t id;
         Job job;
         std::promise<quillonctl::Outcome> done;
     };
@@ -79,6 +83,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Request> m_requests;
+    std::uint64_t m_lastId = 0;
     bool m_stop = false;
     ShutterView m_view;
     bool m_countedOut = false;  // a counted run has ended: no cycle left until the count moves

@@ -14,6 +14,10 @@ DEADLINE = 30
 CYCLES = 200
 
 
+def ok(*args):
+    return subprocess.run(args, capture_output=True).returncode == 0
+
+
 def main(build, folder, cycles=CYCLES):
     children = []
 
@@ -30,8 +34,7 @@ def main(build, folder, cycles=CYCLES):
                f"--port={db_port}", "--bind-address=127.0.0.1", "--skip-grant-tables"] + root,
               stderr=subprocess.DEVNULL)
         sql = ["mariadb", "--no-defaults", "--socket=" + sock, "-uroot"]
-        until(lambda: subprocess.run(sql + ["-e", "select 1"], capture_output=True).returncode == 0,
-              "MariaDB")
+        until(lambda: ok(*sql, "-e", "select 1"), "MariaDB")
         subprocess.run(sql + ["-e", "create database tango"], check=True)
         with open(SCHEMA) as schema:
             subprocess.run(sql + ["tango"], stdin=schema, check=True)
@@ -40,21 +43,17 @@ def main(build, folder, cycles=CYCLES):
         start(["/usr/lib/tango/DataBaseds", "2", "-ORBendPoint", f"giop:tcp:127.0.0.1:{tango_port}"],
               env=dict(os.environ, MYSQL_USER="root", MYSQL_PASSWORD="",
                        MYSQL_HOST=f"127.0.0.1:{db_port}", MYSQL_DATABASE="tango"))
-        admin = ["tango_admin"]
-        until(lambda: subprocess.run(admin + ["--ping-database"]).returncode == 0, "DataBaseds")
+        until(lambda: ok("tango_admin", "--ping-database"), "DataBaseds")
         name = "test/shutter/db"
-        for args in (["--add-server", "QuillonTango/db", "QuillonShutter", name],
-                     ["--add-property", name, "Driver", "sim"]):
-            subprocess.run(admin + args, check=True)
+        assert ok("tango_admin", "--add-server", "QuillonTango/db", "QuillonShutter", name)
+        assert ok("tango_admin", "--add-property", name, "Driver", "sim")
         start([os.path.join(build, "quillon-tango"), "db", "-ORBendPoint",
                f"giop:tcp:127.0.0.1:{free_port()}"])
         import tango  # after TANGO_HOST is set
 
         dev = tango.DeviceProxy(name)
-        until(lambda: subprocess.run(admin + ["--ping-device", name]).returncode == 0, "the server")
-        dev.Mode = 0
-        dev.ClosedTime = dev.ExposureTime = 0
-        dev.RepeatCount = cycles
+        until(lambda: ok("tango_admin", "--ping-device", name), "the server")
+        dev.Mode, dev.ClosedTime, dev.ExposureTime, dev.RepeatCount = 0, 0, 0, cycles
         cb = tango.utils.EventCallback(fd=open(os.devnull, "w"), max_buf=10 * cycles)
         sub = dev.subscribe_event("CyclesLeft", tango.EventType.CHANGE_EVENT, cb)
         dev.Go()
@@ -65,7 +64,6 @@ def main(build, folder, cycles=CYCLES):
         got = [v for v in values() if v != cycles]
         if got != list(range(cycles - 1, -1, -1)):
             sys.exit(f"FAIL: cycles left came as {got}")
-        print(f"{cycles} cycles, each once")
         return len(set(got))
     finally:
         for child in reversed(children):
