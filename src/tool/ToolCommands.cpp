@@ -195,7 +195,7 @@ Outcome Run(Session& s, const Args& args)
     // Silence is normal for as long as a cycle lasts.
     ToolOptions& opts = s.m_opts;
     opts.timeoutMs += static_cast<int>(RecordMillis(g_cycleTime).ms);
-    if (auto failure = s.Await([] { return g_nFreeRunKind == 0; }, "the end of the run"))
+    if (auto failure = s.Await([] { return g_nFreeRunKind == 0; }, "the end of the run", false))
         return failure;
     // The run is counted out at its last report; the controller's ready byte follows it, unless
     // that byte was the run's end (a repeat count of 0 runs nothing).

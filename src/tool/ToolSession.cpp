@@ -213,7 +213,8 @@ std::optional<Failure> Session::Watch(const std::function<bool()>& done)
     return failure;
 }
 
-std::optional<Failure> Session::Await(const std::function<bool()>& done, const std::string& what)
+std::optional<Failure> Session::Await(const std::function<bool()>& done, const std::string& what,
+                                      bool bounded)
 {
     const int before = m_host.Panel().m_nReceivedBytes;
     unsigned silentMs = 0;
@@ -225,9 +226,15 @@ std::optional<Failure> Session::Await(const std::function<bool()>& done, const s
         ~EndProgress() { out.EndProgress(); }
     } endProgress{m_out};
     while (!done()) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        if (bounded && m_opts.timeoutMs > 0 && waited.count() >= 2LL * m_opts.timeoutMs)
+            return Failure{
+                kExitTimeOut, ClassOf(kExitTimeOut),
+                "no answer from " + m_name + " within " + std::to_string(2 * m_opts.timeoutMs) +
+                    " ms, though it kept sending: awaited " + what + ", " +
+                    std::to_string(m_host.Panel().m_nReceivedBytes - before) + " byte(s) came"};
         if (m_progress) {
-            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start);
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, ", %.1f s", waited.count() / 1000.0);
             m_out.Progress(m_progress() + seconds);

@@ -34,8 +34,10 @@ public:
     std::optional<Failure> LoadDriver();
     std::optional<Failure> Open();
     // Reads and decodes until done() holds; fails when the controller stays silent for the
-    // time-out or the link is lost.
-    std::optional<Failure> Await(const std::function<bool()>& done, const std::string& what);
+    // time-out or the link is lost, and, when bounded, after twice the time-out in all: an answer
+    // owed must not wait forever behind a free run's reports. Only a run's end is unbounded.
+    std::optional<Failure> Await(const std::function<bool()>& done, const std::string& what,
+                                 bool bounded = true);
     // The same without a time-out (silence is no fault), until done() or Ctrl+C.
     std::optional<Failure> Watch(const std::function<bool()>& done);
     // Decodes, telling each event as it happens while m_events is set.

@@ -251,6 +251,14 @@ TEST(Quillonctl, EachCommandLineEndsWritesAndSaysAsItShould)
              QuillonSim_SetState(0, &s);
          }},
         {"no-usb", [] { QuillonSim_ImitateNoUsb(1); }},
+        {"streaming", [] {  // a run of 100 of the shortest cycles (2.4 s), in real time
+             QuillonSimState s{};
+             QuillonSim_GetState(0, &s);
+             s.freeRunOption = 2, s.repeatCount = 100;
+             QuillonSim_SetState(0, &s);
+             QuillonSim_UseRealTime(1);
+             QuillonSim_TriggerPulse(0);
+         }},
         {"garbled-first-answer", AtWrite(2, [] { QuillonSim_CorruptAnswerBytes(0, 1); })},
         {"41-before-first-answer",
          AtWrite(2, [] { QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\x41"), 1); })},
