@@ -16,7 +16,7 @@ TEST(ShutterLinkTest, ARequestThatTimesOutBeforeItStartsIsNeverRun)
     std::promise<void> started, release;
     std::thread first([&, released = release.get_future().share()] {
         const auto holding =
-            link.Run([&](auto&) { return started.set_value(), released.wait(), ok; });
+            link.Run([&, released](auto&) { return started.set_value(), released.wait(), ok; });
         ASSERT_TRUE(holding);
         EXPECT_NE(holding->message.find("still under way"), std::string::npos);
     });
