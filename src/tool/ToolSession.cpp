@@ -128,10 +128,16 @@ void Session::ExpectAnswer(const Frame& frame)
         m_answerExpected.back() = cmd::kReady;
 }
 
-void Session::TakeAnswerByte(uint8_t b)
+bool Session::TakeAnswerByte(uint8_t b, bool running)
 {
     const std::size_t at = m_answerExpected.size() - static_cast<std::size_t>(m_answerOwed);
-    if (static_cast<std::size_t>(m_answerOwed) <= m_answerExpected.size()) {
+    const bool known = static_cast<std::size_t>(m_answerOwed) <= m_answerExpected.size();
+    // A free run's report, or the ready byte that ends it, may come before or inside an answer:
+    // it is the run's, and the answer goes on after it.
+    const bool runByte = b == cmd::kShutterOpen || b == cmd::kShutterClose || b == cmd::kReady;
+    if (running && runByte && known && m_answerExpected[at] >= 0 && m_answerExpected[at] != b)
+        return false;
+    if (known) {
         char hex[4];
         std::snprintf(hex, sizeof hex, m_answerCame.empty() ? "%02X" : " %02X", b);
         m_answerCame += hex;
@@ -139,6 +145,7 @@ void Session::TakeAnswerByte(uint8_t b)
             m_answerGarbled = true;
     }
     --m_answerOwed;
+    return true;
 }
 
 void Session::Decode(const uint8_t* bytes, std::size_t count)
@@ -146,15 +153,18 @@ void Session::Decode(const uint8_t* bytes, std::size_t count)
     if (!m_events && m_afterByte) {
         for (std::size_t i = 0; i < count; ++i) {
             if (m_answerOwed > 0)
-                TakeAnswerByte(bytes[i]);
+                TakeAnswerByte(bytes[i], g_nFreeRunKind > 0);
             m_decoder.Decode(bytes + i, 1);
             m_afterByte(bytes[i]);
         }
         return;
     }
     if (!m_events) {
-        for (std::size_t i = 0; i < count && m_answerOwed > 0; ++i) TakeAnswerByte(bytes[i]);
-        m_decoder.Decode(bytes, count);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (m_answerOwed > 0)
+                TakeAnswerByte(bytes[i], g_nFreeRunKind > 0);
+            m_decoder.Decode(bytes + i, 1);
+        }
         return;
     }
     PanelState& p = m_host.Panel();
@@ -165,10 +175,8 @@ void Session::Decode(const uint8_t* bytes, std::size_t count)
         const int owed = g_nStatusAfterReset;
         const std::string left = p.m_strLeftCycles;
         m_decoder.Decode(&b, 1);
-        if (m_answerOwed > 0) {
-            TakeAnswerByte(b);
+        if (m_answerOwed > 0 && TakeAnswerByte(b, running > 0))
             continue;
-        }
         const bool shutterByte = b == cmd::kShutterOpen || b == cmd::kShutterClose;
         if (running > 0) {
             if (shutterByte)

@@ -72,7 +72,8 @@ public:
     ToolOutput& m_out;
 
 private:
-    void TakeAnswerByte(uint8_t b);
+    // False when b is a free run's (running: a run was in progress before b), not the answer's.
+    bool TakeAnswerByte(uint8_t b, bool running);
 
     const ToolPlaces& m_places;
     std::vector<std::string> m_reports;

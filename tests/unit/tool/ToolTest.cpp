@@ -201,6 +201,12 @@ TEST(Quillonctl, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
     run = Quillonctl({"--driver", kShim, "shell"}, AtWrite(4, [] { QuillonSim_Unplug(0); }),
                      {"apply " + CfgFile("good.cfg", GoodConfig()), "stop"});
     EXPECT_EQ(std::pair(run.status, run.writes.back()), std::pair(3, std::string("FA A1")));
+    // A run's report and the ready byte that ends it, come before an answer, are the run's.
+    run = Quillonctl(
+        {"--driver", kShim, "shell"},
+        AtWrite(5, [] { QuillonSim_Inject(0, reinterpret_cast<const uint8_t*>("\xAC\x0D"), 2); }),
+        {"repeat 5", "run go", "repeat 23"});
+    EXPECT_EQ(run.out, "sent command=repeat\nsent command=run\nsent command=repeat\n") << run.err;
 }
 
 TEST(Quillonctl, ALongWaitShowsProgressOnlyOnATerminal)
