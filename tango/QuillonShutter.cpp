@@ -145,15 +145,15 @@ const std::vector<CmdRow>& CmdTable()
     static const std::vector<CmdRow> rows = {
         {"Open", [](Session& s) { return quillonctl::AwaitAnswer(s, "shutter", SetShutterState(s.m_host, 0)); }},
         {"Close", [](Session& s) { return quillonctl::AwaitAnswer(s, "shutter", SetShutterState(s.m_host, 1)); }},
-        {"Refresh", jobs::Refresh},
-        {"Apply", jobs::Apply},
+        {"Refresh", quillonctl::FetchStatus},
+        {"Apply", [](Session& s) { return quillonctl::AwaitTransfer(s, StartTransfer(s.m_host)); }},
         {"Go", [](Session& s) { return jobs::FreeRun(s, 2); }},
         {"Trigger", [](Session& s) { return jobs::FreeRun(s, 1); }},
         {"Stop", [](Session& s) { return Plain(s, "stop", cmd::kStop); }},
-        {"Reset", [](Session& s) { return jobs::AfterReset(s, "reset", ResetController(s.m_host)); }},
+        {"Reset", [](Session& s) { return quillonctl::AwaitReset(s, "reset", ResetController(s.m_host)); }},
         {"RestoreDefaults",
          [](Session& s) {
-             return jobs::AfterReset(s, "restore defaults", RestoreDefaults(s.m_host));
+             return quillonctl::AwaitReset(s, "restore defaults", RestoreDefaults(s.m_host));
          }},
         {"SaveToController",
          [](Session& s) {

@@ -6,7 +6,8 @@
 
 #include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
-#include "tango/ShutterJobs.h"
+#include "tool/ToolCommands.h"
+#include "tool/ToolSession.h"
 #include "timing/IntegerReading.h"
 #include "tool/ToolOutput.h"
 #include "usb/ControllerLink.h"
@@ -144,9 +145,9 @@ void ShutterLink::OpenLink(Session& s)
         return Lost(failure->message);
     // What the attributes show comes from the controller, not from defaults: the device is
     // ready once the controller has told its status and identity.
-    Outcome failure = shutter_jobs::Refresh(s);
+    Outcome failure = quillonctl::FetchStatus(s);
     if (!failure)
-        failure = shutter_jobs::Identify(s);
+        failure = quillonctl::FetchIdentity(s);
     if (failure) {
         s.m_link.Close();
         return Lost(failure->message);

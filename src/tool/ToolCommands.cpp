@@ -41,17 +41,9 @@ void PrintStatus(Session& s)
     s.m_out.Result("status", StatusFields(s.m_host.Panel()));
 }
 
-Outcome AwaitStatus(Session& s)
-{
-    return s.Await([] { return g_nStatusIndex == -1; }, "the status reply");
-}
-
 Outcome Status(Session& s, const Args&)
 {
-    const OpResult result = RequestStatus(s.m_host);
-    if (!result.Ok())
-        return Report(s, "status", result);
-    if (auto failure = AwaitStatus(s))
+    if (auto failure = FetchStatus(s))
         return failure;
     PrintStatus(s);
     return std::nullopt;
@@ -59,16 +51,7 @@ Outcome Status(Session& s, const Args&)
 
 Outcome Info(Session& s, const Args&)
 {
-    // The echo starts the identity reply; it is no event.
-    s.m_answerOwed = 1;
-    s.m_answerExpected.clear();
-    const OpResult result = SendPlain(s.m_host, SingleByteFrame(cmd::kControllerInfo));
-    if (!result.Ok()) {
-        s.m_answerOwed = 0;
-        return Report(s, "info", result);
-    }
-    if (auto failure =
-            s.Await([&] { return s.m_host.m_identity.size() >= 2; }, "the identity reply"))
+    if (auto failure = FetchIdentity(s))
         return failure;
     s.m_out.Result("info", {{"serial", Latin1ToUtf8(s.m_host.m_identity[0])},
                             {"firmware", Latin1ToUtf8(s.m_host.m_identity[1])}});
@@ -78,14 +61,11 @@ Outcome Info(Session& s, const Args&)
 // Reset and Restore Default: done when the status owed after the controller's ready byte is in.
 Outcome AfterReset(Session& s, const std::string& command, const OpResult& result)
 {
-    if (!result.Ok())
-        return Report(s, command, result);
     const ShowProgress progress(s, [command] {
         return command + (g_nStatusAfterReset > 0 ? ": awaiting the controller's ready byte"
                                                   : ": awaiting the controller's status");
     });
-    if (auto failure = s.Await([] { return g_nStatusAfterReset == 0 && g_nStatusIndex == -1; },
-                               "the controller's ready byte and status after " + command))
+    if (auto failure = AwaitReset(s, command, result))
         return failure;
     PrintStatus(s);
     return std::nullopt;
@@ -175,9 +155,7 @@ Outcome Run(Session& s, const Args& args)
     if (!option)
         return Usage("run takes go, trigger or power-up, not '" + args[0] + "'.");
     // A counted run counts down from the controller's repeat count, from its shutter state.
-    if (const OpResult status = RequestStatus(s.m_host); !status.Ok())
-        return Report(s, "status", status);
-    if (auto failure = AwaitStatus(s))
+    if (auto failure = FetchStatus(s))
         return failure;
     s.m_events = s.m_opts.wait;
     s.m_runEndedOnReady = false;
@@ -234,24 +212,8 @@ Outcome Apply(Session& s, const Args& args)
     const ShowProgress progress(s, [&s, &path, before] {
         return "apply " + path + ": frame " + std::to_string(s.m_host.m_frames - before) + " sent";
     });
-    const OpResult result = StartTransfer(s.m_host);
-    if (!result.Ok())
-        return Report(s, "apply", result);
-    if (auto failure = s.Await([] { return g_nTransferReceived == -1; },
-                               "the configuration transfer's answers"))
+    if (auto failure = AwaitTransfer(s, StartTransfer(s.m_host)))
         return failure;
-    // The decoder stops a transfer whose next frame did not go out; the file is not applied.
-    if (!s.m_host.LastWriteSent()) {
-        const std::string stopped = "the configuration transfer stopped at frame " +
-                                    s.m_host.m_lastFrame.Hex() + ", which did not go out whole";
-        const auto decode = [&s](const uint8_t* bytes, std::size_t count) {
-            s.Decode(bytes, count);
-        };
-        if (PollLink(s.m_link, decode).kind == LinkPoll::Lost)
-            return Failure{kExitNoDevice, ClassOf(kExitNoDevice),
-                           "the link to " + s.m_name + " was lost: " + stopped};
-        return Failure{kExitFailed, ClassOf(kExitFailed), stopped + " to " + s.m_name};
-    }
     s.m_out.Result("applied", {{"file", path}});
     return std::nullopt;
 }
@@ -306,6 +268,60 @@ Outcome AwaitAnswer(Session& s, const std::string& what, const OpResult& result)
             break;
     }
     return Failure{kExitFailed, ClassOf(kExitFailed), s.m_name + " is not ready for commands"};
+}
+
+Outcome FetchStatus(Session& s)
+{
+    const OpResult result = RequestStatus(s.m_host);
+    if (!result.Ok())
+        return AwaitAnswer(s, "status", result);
+    return s.Await([] { return g_nStatusIndex == -1; }, "the status reply");
+}
+
+Outcome FetchIdentity(Session& s)
+{
+    // The echo starts the identity reply; it is no event. An identity told before is not the
+    // answer: awaiting that made a second info return at once and its reply, come later, was read
+    // as the next command's answer.
+    s.m_answerOwed = 1;
+    s.m_answerExpected.clear();
+    s.m_host.m_identity.clear();
+    const OpResult result = SendPlain(s.m_host, SingleByteFrame(cmd::kControllerInfo));
+    if (!result.Ok()) {
+        s.m_answerOwed = 0;
+        return AwaitAnswer(s, "info", result);
+    }
+    return s.Await([&s] { return s.m_host.m_identity.size() >= 2; }, "the identity reply");
+}
+
+Outcome AwaitReset(Session& s, const std::string& what, const OpResult& result)
+{
+    if (!result.Ok())
+        return AwaitAnswer(s, what, result);
+    return s.Await([] { return g_nStatusAfterReset == 0 && g_nStatusIndex == -1; },
+                   "the controller's ready byte and status after " + what);
+}
+
+Outcome AwaitTransfer(Session& s, const OpResult& result)
+{
+    if (!result.Ok())
+        return AwaitAnswer(s, "apply", result);
+    if (auto failure = s.Await([] { return g_nTransferReceived == -1; },
+                               "the configuration transfer's answers"))
+        return failure;
+    // The decoder stops a transfer whose next frame did not go out.
+    if (!s.m_host.LastWriteSent()) {
+        const std::string stopped = "the configuration transfer stopped at frame " +
+                                    s.m_host.m_lastFrame.Hex() + ", which did not go out whole";
+        const auto decode = [&s](const uint8_t* bytes, std::size_t count) {
+            s.Decode(bytes, count);
+        };
+        if (PollLink(s.m_link, decode).kind == LinkPoll::Lost)
+            return Failure{kExitNoDevice, ClassOf(kExitNoDevice),
+                           "the link to " + s.m_name + " was lost: " + stopped};
+        return Failure{kExitFailed, ClassOf(kExitFailed), stopped + " to " + s.m_name};
+    }
+    return std::nullopt;
 }
 
 const std::vector<Command>& Commands()

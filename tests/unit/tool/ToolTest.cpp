@@ -184,15 +184,16 @@ TEST(Quillonctl, RunAndWatchTellEachEventAsItHappens)
 // Each command's answer is awaited, so none is taken for an event or for the next reply.
 TEST(Quillonctl, ShellAnswersEachLineWithOneLineOnTheLinkKeptOpen)
 {
-    ToolRun run = Quillonctl({"shell"}, {}, {"shutter open", "status", "", "bogus", "info", "mode nd 7", "quit", "stop"});
-    EXPECT_EQ(run.writes, (Strings{"AA", "CC", "FD", "DE 07"}));
+    ToolRun run = Quillonctl({"shell"}, {}, {"shutter open", "status", "", "bogus", "info", "info", "mode nd 7", "quit", "stop"});
+    EXPECT_EQ(run.writes, (Strings{"AA", "CC", "FD", "FD", "DE 07"}));
     EXPECT_EQ(run.out,
               "sent command=shutter\n"
               "status shutter=open mode=fast nd-steps=0 trigger=enable-high sync=low "
               "closed-time=0:00:00.0000 exposure-time=0:00:00.0000 cycle-time=0:00:00.0240 "
               "run=none repeat=0\n"
               "error class=usage message=Unknown command 'bogus'; quillonctl --help lists them.\n"
-              "info serial=QSC10001 firmware=V1.0\nsent command=mode\n");
+              "info serial=QSC10001 firmware=V1.0\ninfo serial=QSC10001 firmware=V1.0\n"
+              "sent command=mode\n");
     run = Quillonctl({"--json", "shell"}, {}, {"shutter ajar"});
     EXPECT_EQ(run.out,
               "{\"schema\":1,\"type\":\"error\",\"class\":\"usage\",\"message\":"
