@@ -150,20 +150,13 @@ bool Session::TakeAnswerByte(uint8_t b, bool running)
 
 void Session::Decode(const uint8_t* bytes, std::size_t count)
 {
-    if (!m_events && m_afterByte) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (m_answerOwed > 0)
-                TakeAnswerByte(bytes[i], g_nFreeRunKind > 0);
-            m_decoder.Decode(bytes + i, 1);
-            m_afterByte(bytes[i]);
-        }
-        return;
-    }
     if (!m_events) {
         for (std::size_t i = 0; i < count; ++i) {
             if (m_answerOwed > 0)
                 TakeAnswerByte(bytes[i], g_nFreeRunKind > 0);
             m_decoder.Decode(bytes + i, 1);
+            if (m_afterByte)
+                m_afterByte(bytes[i]);
         }
         return;
     }
