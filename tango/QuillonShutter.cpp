@@ -3,9 +3,7 @@
 // tango.h stays in this file: its headers put `using namespace std` at global scope.
 
 #include <tango.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -14,11 +12,10 @@
 #include <mutex>
 #include <thread>
 
-#include "protocol/DecoderState.h"
 #include "protocol/Operations.h"
 #include "tango/ShutterJobs.h"
-#include "tool/ToolCommands.h"
 #include "tango/ShutterLink.h"
+#include "tool/ToolCommands.h"
 
 // QUILLON_INSTALL_LIBDIR and QUILLON_RELATIVE_LIBDIR come from the build.
 
