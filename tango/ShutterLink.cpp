@@ -6,10 +6,10 @@
 
 #include "protocol/DecoderState.h"
 #include "protocol/Frames.h"
-#include "tool/ToolCommands.h"
-#include "tool/ToolSession.h"
 #include "timing/IntegerReading.h"
+#include "tool/ToolCommands.h"
 #include "tool/ToolOutput.h"
+#include "tool/ToolSession.h"
 #include "usb/ControllerLink.h"
 
 using quillonctl::ClassOf;
@@ -33,7 +33,6 @@ bool StateChanged(const ShutterView& a, const ShutterView& b)
 ShutterLink::ShutterLink(ShutterSettings settings, ToolPlaces places, Notify notify)
     : m_settings(std::move(settings)), m_places(std::move(places)), m_notify(std::move(notify))
 {
-    m_view.fault = "the link is being opened";
     m_thread = std::thread([this] { Loop(); });
 }
 
